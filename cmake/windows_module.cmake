@@ -1,0 +1,1 @@
+# The Windows module: filled in with the MinGW build.

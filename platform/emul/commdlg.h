@@ -1,0 +1,4 @@
+// The open and save dialogs.
+#pragma once
+
+#include "wintypes.h"

@@ -1,0 +1,34 @@
+// What hosts and tests may change or observe in the emulated platform.
+#pragma once
+
+#include "user32.h"
+
+#include <cstddef>
+#include <functional>
+
+namespace emul {
+
+// Every MessageBoxA goes to this handler. The default prints caption and text to
+// standard error and answers IDOK. A handler may pump the thread's message queue
+// while it runs, as the modal loop of a real box would.
+using MessageBoxHandler = std::function<int(HWND owner, const char* text, const char* caption,
+                                            UINT type)>;
+void SetMessageBoxHandler(MessageBoxHandler handler); // an empty handler restores the default
+
+// Dispatches every message waiting in the calling thread's queue; returns how many.
+size_t PumpMessages();
+
+// Fault injection for the system calls the engine can see fail. FailNth(call, 1) makes
+// the next call fail; FailAlways until ClearSystemFaults.
+enum class SystemCall { GlobalAlloc, AcmMetrics, CoInitialize, RegisterClass, CreateWindow, Count_ };
+void FailSystemCallNth(SystemCall call, unsigned n);
+void FailSystemCallAlways(SystemCall call);
+void ClearSystemFaults();
+// True when this call of `call` is to fail; counts the call. For the emulation itself.
+bool SystemCallFails(SystemCall call);
+
+// Leak checks.
+size_t LiveGlobalBlocks();
+size_t LiveWindows();
+
+} // namespace emul

@@ -1,0 +1,4 @@
+// Buffered multimedia file I/O (RIFF chunks).
+#pragma once
+
+#include "mmsystem.h"

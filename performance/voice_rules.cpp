@@ -1,0 +1,82 @@
+#include "voice_rules.h"
+
+int32_t TruncateToInt32(double value) {
+  if (value >= 2147483647.0) {
+    return INT32_MAX;
+  }
+  if (value <= -2147483648.0) {
+    return INT32_MIN;
+  }
+  return static_cast<int32_t>(value);
+}
+
+int32_t LevelRule(int32_t velocity, int32_t volume) {
+  if (volume == -1) {
+    volume = 127;
+  }
+  const float a = static_cast<float>(velocity / 127.0);
+  const float g = static_cast<float>(volume * static_cast<double>(a) / 127.0);
+  return TruncateToInt32(2000.0 * g - 2000.0);
+}
+
+int32_t PanRule(int32_t pan) {
+  // 64-bit so that host values far outside 0..127 land on the ends instead of
+  // overflowing; within 0..65535 this is the 32-bit arithmetic exactly.
+  int64_t p = pan;
+  if (p > 96) {
+    p += 1;
+  }
+  const int64_t y = (2000 * p - 128000) / 64;
+  if (y >= 2000) {
+    return 10000;
+  }
+  if (y <= -2000) {
+    return -10000;
+  }
+  return static_cast<int32_t>(y);
+}
+
+float BendFactor(int32_t pitchBend, int32_t bend) {
+  if (pitchBend == 0) {
+    return 1.0f;
+  }
+  if (bend == 127) {
+    bend = 128;
+  }
+  if (bend == 64) {
+    return 1.0f;
+  }
+  if (bend > 64) {
+    return static_cast<float>(bend / 64.0);
+  }
+  // Below the centre the bend is linear in period, so 0 is exactly one octave down.
+  return static_cast<float>(1.0 / ((128.0 - bend) / 64.0));
+}
+
+float FineTuneFactor(int32_t fineTune) {
+  if (fineTune == 50) {
+    return 1.0f;
+  }
+  float t = fineTune > 50 ? static_cast<float>(fineTune * 0.02)
+                          : static_cast<float>(1.0 / ((100.0 - fineTune) * 0.02));
+  t = static_cast<float>(static_cast<double>(t) - 1.0);
+  t = static_cast<float>(static_cast<double>(t) / 24.0);
+  return static_cast<float>(static_cast<double>(t) + 1.0);
+}
+
+bool KeyFrequency(DWORD rate, const KeyRecord& key, int32_t bend, DWORD* frequency) {
+  if (key.Note < 0 || key.Note > 143) {
+    return false;
+  }
+  float factor = BendFactor(key.PitchBend, bend);
+  // The rate is cut to whole hertz after each table step, before bend and fine tune.
+  const int32_t semitoneRate =
+      TruncateToInt32(rate * static_cast<double>(SemitoneRatios[key.Note % 12]));
+  const int32_t octaveRate =
+      TruncateToInt32(semitoneRate * static_cast<double>(OctaveFactors[key.Note / 12]));
+  if (key.FineTune != 50) {
+    factor = static_cast<float>(static_cast<double>(FineTuneFactor(key.FineTune)) * factor);
+  }
+  *frequency = static_cast<DWORD>(TruncateToInt32(octaveRate * static_cast<double>(factor)));
+  return true;
+}

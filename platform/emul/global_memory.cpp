@@ -32,8 +32,8 @@ extern "C" HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  void* memory = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1)
-                                         : std::malloc(bytes ? bytes : 1);
+  void* memory =
+      (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
   if (!memory) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -72,7 +72,11 @@ extern "C" BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
     SetLastError(ERROR_SUCCESS);
     return FALSE;
   }
-  return --it->second.locks != 0;
+  if (--it->second.locks != 0)
+    return TRUE;
+  // The last unlock reports zero with no error, as Windows does.
+  SetLastError(ERROR_SUCCESS);
+  return FALSE;
 }
 
 extern "C" HGLOBAL WINAPI GlobalHandle(LPCVOID memory) {

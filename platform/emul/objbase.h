@@ -6,6 +6,8 @@
 #define CLSCTX_INPROC_SERVER 0x1
 #define CLSCTX_ALL 0x17
 
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0)
+
 struct IUnknown {
   virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
   virtual ULONG STDMETHODCALLTYPE AddRef() = 0;

@@ -1,0 +1,199 @@
+// The per-thread posted-message queue. Any thread may post to a window; the message
+// waits in the queue of the window's thread until that thread gets it. WM_QUIT from
+// PostQuitMessage is a flag rather than a queued message: it is seen only once no
+// other message is waiting, as on Windows.
+#include "control.h"
+#include "kernel32.h"
+#include "mmsystem.h"
+#include "window_internal.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+struct ThreadQueue {
+  std::mutex lock;
+  std::condition_variable arrived;
+  std::deque<MSG> posted;
+  bool quit = false;
+  int quitCode = 0;
+};
+
+std::mutex queuesLock;
+std::unordered_map<DWORD, std::shared_ptr<ThreadQueue>> queues;
+
+std::shared_ptr<ThreadQueue> QueueOf(DWORD thread) {
+  std::lock_guard guard(queuesLock);
+  auto& queue = queues[thread];
+  if (!queue)
+    queue = std::make_shared<ThreadQueue>();
+  return queue;
+}
+
+// A thread's queue goes with the thread, so that a later thread given the same id
+// starts with an empty one.
+struct QueueOwner {
+  DWORD thread = 0;
+  ~QueueOwner() {
+    if (!thread)
+      return;
+    std::lock_guard guard(queuesLock);
+    queues.erase(thread);
+  }
+};
+thread_local QueueOwner queueOwner;
+
+std::shared_ptr<ThreadQueue> OwnQueue() {
+  if (!queueOwner.thread)
+    queueOwner.thread = GetCurrentThreadId();
+  return QueueOf(queueOwner.thread);
+}
+
+// A window filter takes the window's messages and those of its children; -1 takes
+// only the messages posted to no window. A range of 0..0 takes every message.
+bool Matches(const MSG& msg, HWND window, UINT first, UINT last) {
+  if (window == reinterpret_cast<HWND>(-1)) {
+    if (msg.hwnd)
+      return false;
+  } else if (window && !(msg.hwnd && emul::detail::IsSelfOrDescendant(msg.hwnd, window))) {
+    return false;
+  }
+  return (first == 0 && last == 0) || (first <= msg.message && msg.message <= last);
+}
+
+// Takes the first waiting message that matches, or the quit flag when nothing does.
+// Called with the queue's lock held.
+bool Take(ThreadQueue& queue, MSG* msg, HWND window, UINT first, UINT last, bool remove,
+          bool withQuit) {
+  for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
+    if (!Matches(*it, window, first, last) || (!withQuit && it->message == WM_QUIT))
+      continue;
+    *msg = *it;
+    if (remove)
+      queue.posted.erase(it);
+    return true;
+  }
+  if (!withQuit || !queue.quit)
+    return false;
+  *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quitCode), 0, timeGetTime(), {0, 0}};
+  if (remove)
+    queue.quit = false;
+  return true;
+}
+
+bool ValidFilter(HWND window) {
+  return !window || window == reinterpret_cast<HWND>(-1) || IsWindow(window);
+}
+
+} // namespace
+
+// A null window posts to the calling thread itself, as Windows does.
+extern "C" BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  std::shared_ptr<ThreadQueue> queue;
+  if (window) {
+    DWORD thread;
+    if (!emul::detail::WindowThread(window, &thread)) {
+      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+      return FALSE;
+    }
+    queue = thread == GetCurrentThreadId() ? OwnQueue() : QueueOf(thread);
+  } else {
+    queue = OwnQueue();
+  }
+  {
+    std::lock_guard guard(queue->lock);
+    queue->posted.push_back(MSG{window, message, wParam, lParam, timeGetTime(), {0, 0}});
+  }
+  queue->arrived.notify_all();
+  return TRUE;
+}
+
+// 1 for a message, 0 for WM_QUIT, -1 for a bad argument. Waits while nothing matches.
+extern "C" BOOL WINAPI GetMessageA(LPMSG msg, HWND window, UINT first, UINT last) {
+  if (!msg || !ValidFilter(window)) {
+    SetLastError(msg ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  std::shared_ptr<ThreadQueue> queue = OwnQueue();
+  std::unique_lock guard(queue->lock);
+  while (!Take(*queue, msg, window, first, last, true, true))
+    queue->arrived.wait(guard);
+  return msg->message != WM_QUIT;
+}
+
+extern "C" BOOL WINAPI PeekMessageA(LPMSG msg, HWND window, UINT first, UINT last, UINT remove) {
+  if (!msg || !ValidFilter(window)) {
+    SetLastError(msg ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::shared_ptr<ThreadQueue> queue = OwnQueue();
+  std::lock_guard guard(queue->lock);
+  return Take(*queue, msg, window, first, last, (remove & PM_REMOVE) != 0, true);
+}
+
+// There are no keyboard messages to translate.
+extern "C" BOOL WINAPI TranslateMessage(const MSG* msg) {
+  return FALSE;
+}
+
+// Only the window's own thread may dispatch its messages; messages posted to no
+// window are not dispatched.
+extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+  DWORD thread;
+  if (!msg || !msg->hwnd || !emul::detail::WindowThread(msg->hwnd, &thread)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (thread != GetCurrentThreadId()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+extern "C" void WINAPI PostQuitMessage(int exitCode) {
+  std::shared_ptr<ThreadQueue> queue = OwnQueue();
+  {
+    std::lock_guard guard(queue->lock);
+    queue->quit = true;
+    queue->quitCode = exitCode;
+  }
+  queue->arrived.notify_all();
+}
+
+// Leaves WM_QUIT waiting, so that a test or host can still see that it was posted.
+size_t emul::PumpMessages() {
+  std::shared_ptr<ThreadQueue> queue = OwnQueue();
+  size_t count = 0;
+  for (;;) {
+    MSG msg;
+    {
+      std::lock_guard guard(queue->lock);
+      if (!Take(*queue, &msg, nullptr, 0, 0, true, false))
+        return count;
+    }
+    DispatchMessageA(&msg);
+    ++count;
+  }
+}
+
+namespace emul::detail {
+
+void DiscardPostedMessages(DWORD thread, HWND window) {
+  std::shared_ptr<ThreadQueue> queue;
+  {
+    std::lock_guard guard(queuesLock);
+    auto it = queues.find(thread);
+    if (it == queues.end())
+      return;
+    queue = it->second;
+  }
+  std::lock_guard guard(queue->lock);
+  std::erase_if(queue->posted, [window](const MSG& msg) { return msg.hwnd == window; });
+}
+
+} // namespace emul::detail

@@ -1,0 +1,23 @@
+// How play cursors move with the output clock.
+#pragma once
+
+#include "objects.h"
+
+#include <cstdint>
+
+namespace dsemu {
+
+// Output frames mixed at a time by the real-time clocks; the write cursor runs this far
+// ahead of the play cursor.
+inline constexpr unsigned kPeriodFrames = 256;
+
+// Moves a playing buffer's cursor by `outputFrames` frames of the output. A looping buffer
+// wraps; a one-shot buffer stops at its end with the cursor back at 0. Returns the number
+// of output frames during which the buffer sounded. StateLock() held.
+uint64_t MoveCursor(Buffer& buffer, uint64_t outputFrames);
+
+// The write cursor, in bytes: where data may be written without being played before the
+// next period. StateLock() held.
+DWORD WriteCursorBytes(const Buffer& buffer);
+
+} // namespace dsemu

@@ -1,0 +1,82 @@
+// The registry of live objects and what tests and hosts may read of it.
+#include "device_control.h"
+#include "objects.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dsemu {
+namespace {
+
+BufferState StateOf(const Buffer& buffer) {
+  BufferState state{};
+  state.buffer = const_cast<Buffer*>(&buffer);
+  state.primary = buffer.primary;
+  state.size = buffer.Bytes();
+  state.flags = buffer.flags;
+  std::memcpy(&state.format, buffer.formatBlock.data(), sizeof(WAVEFORMATEX));
+  state.frequency = buffer.frequency;
+  state.volume = buffer.volume;
+  state.pan = buffer.pan;
+  state.playing = buffer.playing;
+  state.looping = buffer.looping;
+  state.position = buffer.PlayCursorBytes();
+  state.duplicateOf = buffer.original;
+  state.references = buffer.references;
+  return state;
+}
+
+} // namespace
+
+std::mutex& StateLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::vector<Buffer*>& LiveBufferList() {
+  static std::vector<Buffer*> list;
+  return list;
+}
+
+std::vector<Device*>& LiveDeviceList() {
+  static std::vector<Device*> list;
+  return list;
+}
+
+Buffer* FindBuffer(IDirectSoundBuffer* buffer) {
+  for (Buffer* live : LiveBufferList())
+    if (static_cast<IDirectSoundBuffer*>(live) == buffer)
+      return live;
+  return nullptr;
+}
+
+std::vector<BufferState> LiveBuffers() {
+  std::lock_guard guard(StateLock());
+  std::vector<BufferState> states;
+  states.reserve(LiveBufferList().size());
+  for (const Buffer* buffer : LiveBufferList())
+    states.push_back(StateOf(*buffer));
+  return states;
+}
+
+size_t LiveBufferCount() {
+  std::lock_guard guard(StateLock());
+  return LiveBufferList().size();
+}
+
+size_t LiveDeviceCount() {
+  std::lock_guard guard(StateLock());
+  return LiveDeviceList().size();
+}
+
+bool QueryBuffer(IDirectSoundBuffer* buffer, BufferState* state) {
+  std::lock_guard guard(StateLock());
+  const Buffer* live = FindBuffer(buffer);
+  if (!live)
+    return false;
+  if (state)
+    *state = StateOf(*live);
+  return true;
+}
+
+} // namespace dsemu

@@ -20,7 +20,26 @@ size_t PumpMessages();
 
 // Fault injection for the system calls the engine can see fail. FailNth(call, 1) makes
 // the next call fail; FailAlways until ClearSystemFaults.
-enum class SystemCall { GlobalAlloc, AcmMetrics, CoInitialize, RegisterClass, CreateWindow, Count_ };
+// The multimedia file calls fail as a failing disk would: mmioOpenA gives no handle
+// (MMIOERR_CANNOTOPEN), mmioRead and mmioSeek -1, mmioDescend and mmioAdvance
+// MMIOERR_CANNOTREAD, mmioAscend MMIOERR_CANNOTSEEK, mmioGetInfo and mmioSetInfo
+// MMSYSERR_INVALHANDLE; a failing call changes nothing.
+enum class SystemCall {
+  GlobalAlloc,
+  AcmMetrics,
+  CoInitialize,
+  RegisterClass,
+  CreateWindow,
+  MmioOpen,
+  MmioDescend,
+  MmioRead,
+  MmioAscend,
+  MmioSeek,
+  MmioGetInfo,
+  MmioAdvance,
+  MmioSetInfo,
+  Count_
+};
 void FailSystemCallNth(SystemCall call, unsigned n);
 void FailSystemCallAlways(SystemCall call);
 void ClearSystemFaults();
@@ -30,5 +49,6 @@ bool SystemCallFails(SystemCall call);
 // Leak checks.
 size_t LiveGlobalBlocks();
 size_t LiveWindows();
+size_t OpenMmioFiles(); // multimedia files opened and not yet closed
 
 } // namespace emul

@@ -15,6 +15,7 @@ IDirectSound* SoundDevice;
 int32_t BendValue = 64;
 SampleRecord* AuditionSample;
 LPVOID SongBuffer;
+SongSizeRecord KnownSongSize;
 
 // Pythagorean chromatic scale, every step reached by rising fifths, stored as the
 // rounded decimals (so 3^7/2^11 is 1.06787, not the exact fraction).
@@ -38,4 +39,5 @@ void ResetEngineState() {
   BendValue = 64;
   AuditionSample = nullptr;
   SongBuffer = nullptr;
+  std::memset(&KnownSongSize, 0, sizeof KnownSongSize);
 }

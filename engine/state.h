@@ -38,10 +38,20 @@ extern HWND HostWindow;
 extern HINSTANCE Instance;
 extern IDirectSound* SoundDevice;
 extern IDirectSoundBuffer*& PrimaryBuffer; // SampleList.Buffer
-extern WAVEFORMATEX*& PrimaryFormat;      // SampleList.Format
+extern WAVEFORMATEX*& PrimaryFormat;       // SampleList.Format
 extern int32_t BendValue;
 extern SampleRecord* AuditionSample;
 extern LPVOID SongBuffer;
+
+// The size of a song file that the host was told of (GetSongFileName) or wrote from its
+// song buffer (WriteFileContents): the buffer then holds at least that many bytes, so a
+// later ReadFileContents of the same path never reads more into it. Known is 0 until then.
+struct SongSizeRecord {
+  char Path[280];
+  DWORD Size;
+  BOOL Known;
+};
+extern SongSizeRecord KnownSongSize;
 
 extern const float SemitoneRatios[12];
 extern const float OctaveFactors[12];

@@ -100,4 +100,9 @@ LONG WINAPI FindCD(LPSTR buffer);
 LONG WINAPI GetDirectory(LPSTR buffer);
 LONG WINAPI SetDirectory(LPCSTR path);
 LONG WINAPI GetFileList(LPSTR buffer);
+
+// Sized forms of ReadFileContents and GetFileList for hosts that pass their buffer's
+// capacity: they never write past it (hostfiles/hostfiles.h tells their results).
+LONG WINAPI ReadFileContentsEx(SongFileRecord* record, DWORD capacity);
+LONG WINAPI GetFileListEx(LPSTR buffer, DWORD capacity);
 }

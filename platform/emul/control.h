@@ -50,5 +50,7 @@ bool SystemCallFails(SystemCall call);
 size_t LiveGlobalBlocks();
 size_t LiveWindows();
 size_t OpenMmioFiles(); // multimedia files opened and not yet closed
+size_t LiveFileHandles(); // open files (CreateFileA)
+size_t LiveFindHandles(); // open directory searches (FindFirstFileA)
 
 } // namespace emul

@@ -1,0 +1,7 @@
+#include "hostfiles.h"
+
+// The host's song memory: the engine never allocates, frees or resizes it.
+extern "C" LONG WINAPI PassPointer(LPVOID songBuffer) {
+  SongBuffer = songBuffer;
+  return 1;
+}

@@ -1,5 +1,16 @@
 #include "voice_rules.h"
 
+namespace {
+
+// Rounds to single precision here and now. On an x87 unit (the 32-bit Windows build) a
+// plain conversion may keep the register's extra precision until some later store.
+float RoundToSingle(double value) {
+  volatile float rounded = static_cast<float>(value);
+  return rounded;
+}
+
+} // namespace
+
 int32_t TruncateToInt32(double value) {
   if (value >= 2147483647.0) {
     return INT32_MAX;
@@ -14,8 +25,8 @@ int32_t LevelRule(int32_t velocity, int32_t volume) {
   if (volume == -1) {
     volume = 127;
   }
-  const float a = static_cast<float>(velocity / 127.0);
-  const float g = static_cast<float>(volume * static_cast<double>(a) / 127.0);
+  const float a = RoundToSingle(velocity / 127.0);
+  const float g = RoundToSingle(volume * static_cast<double>(a) / 127.0);
   return TruncateToInt32(2000.0 * g - 2000.0);
 }
 
@@ -47,21 +58,21 @@ float BendFactor(int32_t pitchBend, int32_t bend) {
     return 1.0f;
   }
   if (bend > 64) {
-    return static_cast<float>(bend / 64.0);
+    return RoundToSingle(bend / 64.0);
   }
   // Below the centre the bend is linear in period, so 0 is exactly one octave down.
-  return static_cast<float>(1.0 / ((128.0 - bend) / 64.0));
+  return RoundToSingle(1.0 / ((128.0 - bend) / 64.0));
 }
 
 float FineTuneFactor(int32_t fineTune) {
   if (fineTune == 50) {
     return 1.0f;
   }
-  float t = fineTune > 50 ? static_cast<float>(fineTune * 0.02)
-                          : static_cast<float>(1.0 / ((100.0 - fineTune) * 0.02));
-  t = static_cast<float>(static_cast<double>(t) - 1.0);
-  t = static_cast<float>(static_cast<double>(t) / 24.0);
-  return static_cast<float>(static_cast<double>(t) + 1.0);
+  float t = fineTune > 50 ? RoundToSingle(fineTune * 0.02)
+                          : RoundToSingle(1.0 / ((100.0 - fineTune) * 0.02));
+  t = RoundToSingle(static_cast<double>(t) - 1.0);
+  t = RoundToSingle(static_cast<double>(t) / 24.0);
+  return RoundToSingle(static_cast<double>(t) + 1.0);
 }
 
 bool KeyFrequency(DWORD rate, const KeyRecord& key, int32_t bend, DWORD* frequency) {
@@ -75,7 +86,7 @@ bool KeyFrequency(DWORD rate, const KeyRecord& key, int32_t bend, DWORD* frequen
   const int32_t octaveRate =
       TruncateToInt32(semitoneRate * static_cast<double>(OctaveFactors[key.Note / 12]));
   if (key.FineTune != 50) {
-    factor = static_cast<float>(static_cast<double>(FineTuneFactor(key.FineTune)) * factor);
+    factor = RoundToSingle(static_cast<double>(FineTuneFactor(key.FineTune)) * factor);
   }
   *frequency = static_cast<DWORD>(TruncateToInt32(octaveRate * static_cast<double>(factor)));
   return true;

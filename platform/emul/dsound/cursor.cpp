@@ -20,12 +20,22 @@ uint64_t MoveCursor(Buffer& buffer, uint64_t outputFrames) {
   }
   // One-shot: it sounds for the output frames whose position is still inside the data,
   // the first k with fraction + frequency * k >= (frames - frame) * 44,100 being the end.
-  const uint64_t needed = (frames - buffer.cursor.frame) * kOutputRate - buffer.cursor.fraction;
-  const uint64_t sounded = (needed + buffer.frequency - 1) / buffer.frequency;
+  const uint64_t sounded = SoundingFrames(buffer, outputFrames);
   buffer.playing = false;
   buffer.looping = false;
   buffer.cursor = Cursor{};
   return sounded;
+}
+
+uint64_t SoundingFrames(const Buffer& buffer, uint64_t outputFrames) {
+  const uint64_t frames = buffer.Frames();
+  if (!buffer.playing || frames == 0)
+    return 0;
+  if (buffer.looping)
+    return outputFrames;
+  const uint64_t needed = (frames - buffer.cursor.frame) * kOutputRate - buffer.cursor.fraction;
+  const uint64_t sounding = (needed + buffer.frequency - 1) / buffer.frequency;
+  return sounding < outputFrames ? sounding : outputFrames;
 }
 
 DWORD WriteCursorBytes(const Buffer& buffer) {

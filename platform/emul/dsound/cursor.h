@@ -16,6 +16,10 @@ inline constexpr unsigned kPeriodFrames = 256;
 // of output frames during which the buffer sounded. StateLock() held.
 uint64_t MoveCursor(Buffer& buffer, uint64_t outputFrames);
 
+// How many of the next `outputFrames` output frames a playing buffer sounds for: all of
+// them when it loops, up to its end when it plays once. Changes nothing.
+uint64_t SoundingFrames(const Buffer& buffer, uint64_t outputFrames);
+
 // The write cursor, in bytes: where data may be written without being played before the
 // next period. StateLock() held.
 DWORD WriteCursorBytes(const Buffer& buffer);

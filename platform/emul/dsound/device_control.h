@@ -74,4 +74,24 @@ void SelectQuality(Quality quality);
 // mixing into `out` (interleaved 16-bit stereo, 2 * frames values) when it is not null.
 void AdvanceFrames(size_t frames, int16_t* out);
 
+// The clock running now, with the output it really uses (Live falls back to Null where
+// no audio device can be opened); false while no device is initialised. The output and
+// quality chosen take effect when the first device is initialised. Without a choice the
+// manual clock renders at High quality; the real-time clocks start at High and drop to
+// Fast for good if a period takes more than half its length to mix.
+bool RunningOutput(Output* output);
+
+// Output frames the running clock has moved the devices by since it started.
+uint64_t ClockFrames();
+
+// Waits until the running clock has moved the devices by `frames` more frames; false if
+// `timeoutMilliseconds` passes first.
+bool WaitForFrames(size_t frames, unsigned timeoutMilliseconds);
+
+// Every frame mixed from now on, by any clock, is also written to a 16-bit stereo
+// 44,100 Hz WAV file at `path` until StopWavCapture. False when the file cannot be made;
+// StopWavCapture is false when the file could not be finished.
+bool StartWavCapture(const char* path);
+bool StopWavCapture();
+
 } // namespace dsemu

@@ -1,0 +1,134 @@
+#include "mixer.h"
+
+#include "cursor.h"
+#include "decode.h"
+#include "gains.h"
+#include "objects.h"
+#include "resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace dsemu {
+namespace {
+
+// Output frames mixed at a time: long enough to amortise the set-up of each voice,
+// short enough that the scratch stays in the cache.
+constexpr size_t kChunk = 1024;
+
+// Scratch of the one mixer that runs at a time (StateLock() is held).
+struct Scratch {
+  std::vector<float> mixLeft = std::vector<float>(kChunk);
+  std::vector<float> mixRight = std::vector<float>(kChunk);
+  std::vector<float> left;
+  std::vector<float> right;
+};
+
+Scratch& TheScratch() {
+  static Scratch scratch;
+  return scratch;
+}
+
+ChannelGains DeviceGains(const Device* device) {
+  const Buffer* primary = device->primary;
+  if (!primary)
+    return {1.0f, 1.0f};
+  return GainsFor(primary->volume, primary->pan);
+}
+
+void MixVoice(Buffer& buffer, size_t frames, Quality quality, ChannelGains gains,
+              Scratch& scratch) {
+  const uint64_t sounding = SoundingFrames(buffer, frames);
+  if (sounding == 0 || (gains.left == 0.0f && gains.right == 0.0f))
+    return;
+  const uint32_t frequency = buffer.frequency;
+  const Cursor cursor = buffer.cursor;
+  const uint64_t lastWhole =
+      cursor.frame + (cursor.fraction + uint64_t{frequency} * (sounding - 1)) / kOutputRate;
+
+  const Resamplers& resamplers = ChosenResamplers();
+  MixFunction mix;
+  const SincKernel* kernel = nullptr;
+  unsigned before = 0;
+  unsigned after = 0;
+  if (frequency == kOutputRate && cursor.fraction == 0) {
+    mix = resamplers.equalRate;
+  } else if (quality == Quality::Fast) {
+    mix = resamplers.cubic;
+    before = kCubicBefore;
+    after = kCubicAfter;
+  } else {
+    mix = resamplers.sinc;
+    kernel = &SincKernelFor(frequency);
+    before = kernel->half - 1;
+    after = kernel->half;
+  }
+
+  const int64_t first = int64_t{cursor.frame} - before;
+  const size_t count = static_cast<size_t>(lastWhole + after - cursor.frame) + before + 1;
+  const bool stereo = buffer.format.channels == 2;
+  if (scratch.left.size() < count)
+    scratch.left.resize(count);
+  if (stereo && scratch.right.size() < count)
+    scratch.right.resize(count);
+  DecodeFrames(buffer.format, buffer.data->bytes.data(), buffer.Frames(), buffer.looping, first,
+               count, scratch.left.data(), stereo ? scratch.right.data() : nullptr);
+
+  VoiceRun run;
+  run.left = scratch.left.data();
+  run.right = stereo ? scratch.right.data() : run.left;
+  run.start = before;
+  run.fraction = cursor.fraction;
+  run.frequency = frequency;
+  run.frames = static_cast<size_t>(sounding);
+  run.gainLeft = gains.left;
+  run.gainRight = gains.right;
+  mix(run, kernel, scratch.mixLeft.data(), scratch.mixRight.data());
+}
+
+int16_t ToSample(float value) {
+  const float scaled = value * 32768.0f;
+  if (!(scaled > -32768.0f))
+    return scaled != scaled ? 0 : -32768;
+  if (scaled >= 32767.0f)
+    return 32767;
+  return static_cast<int16_t>(std::lrint(scaled));
+}
+
+} // namespace
+
+void MixLocked(size_t frames, int16_t* out, Quality quality) {
+  auto& buffers = LiveBufferList();
+  if (!out) {
+    for (Buffer* buffer : buffers)
+      if (buffer->device)
+        MoveCursor(*buffer, frames);
+    return;
+  }
+  Scratch& scratch = TheScratch();
+  for (size_t done = 0; done < frames;) {
+    const size_t chunk = std::min(kChunk, frames - done);
+    std::fill_n(scratch.mixLeft.begin(), chunk, 0.0f);
+    std::fill_n(scratch.mixRight.begin(), chunk, 0.0f);
+    for (Buffer* buffer : buffers) {
+      if (!buffer->device)
+        continue;
+      if (!buffer->primary && buffer->playing) {
+        const ChannelGains master = DeviceGains(buffer->device);
+        const ChannelGains own = GainsFor(buffer->volume, buffer->pan);
+        MixVoice(*buffer, chunk, quality, {own.left * master.left, own.right * master.right},
+                 scratch);
+      }
+      MoveCursor(*buffer, chunk);
+    }
+    int16_t* to = out + 2 * done;
+    for (size_t k = 0; k < chunk; ++k) {
+      to[2 * k] = ToSample(scratch.mixLeft[k]);
+      to[2 * k + 1] = ToSample(scratch.mixRight[k]);
+    }
+    done += chunk;
+  }
+}
+
+} // namespace dsemu

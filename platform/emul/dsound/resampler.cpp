@@ -1,0 +1,104 @@
+// The portable resamplers and the run-time choice between instruction sets.
+#include "resampler.h"
+
+#include "formats.h"
+
+namespace dsemu {
+namespace {
+
+constexpr float kInverseRate = 1.0f / kOutputRate;
+
+// Steps the cursor (index into the run, fraction) by one output frame.
+struct Stepper {
+  size_t index;
+  uint32_t fraction;
+  uint32_t whole;
+  uint32_t part;
+  explicit Stepper(const VoiceRun& run)
+      : index(run.start), fraction(run.fraction), whole(run.frequency / kOutputRate),
+        part(run.frequency % kOutputRate) {}
+  void Next() {
+    index += whole;
+    fraction += part;
+    if (fraction >= kOutputRate) {
+      fraction -= kOutputRate;
+      ++index;
+    }
+  }
+};
+
+void EqualRatePortable(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
+  const float* left = run.left + run.start;
+  const float* right = run.right + run.start;
+  for (size_t k = 0; k < run.frames; ++k) {
+    outLeft[k] += run.gainLeft * left[k];
+    outRight[k] += run.gainRight * right[k];
+  }
+}
+
+void CubicPortable(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
+  Stepper step(run);
+  const bool mono = run.left == run.right;
+  for (size_t k = 0; k < run.frames; ++k, step.Next()) {
+    const float t = static_cast<float>(step.fraction) * kInverseRate;
+    const float t2 = t * t;
+    const float cm1 = t * (-0.5f + t * (1.0f - 0.5f * t));
+    const float c0 = 1.0f + t2 * (-2.5f + 1.5f * t);
+    const float c1 = t * (0.5f + t * (2.0f - 1.5f * t));
+    const float c2 = t2 * (-0.5f + 0.5f * t);
+    const float* l = run.left + step.index - 1;
+    const float yl = cm1 * l[0] + c0 * l[1] + c1 * l[2] + c2 * l[3];
+    float yr = yl;
+    if (!mono) {
+      const float* r = run.right + step.index - 1;
+      yr = cm1 * r[0] + c0 * r[1] + c1 * r[2] + c2 * r[3];
+    }
+    outLeft[k] += run.gainLeft * yl;
+    outRight[k] += run.gainRight * yr;
+  }
+}
+
+void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft, float* outRight) {
+  Stepper step(run);
+  const unsigned taps = kernel->taps;
+  const bool mono = run.left == run.right;
+  for (size_t k = 0; k < run.frames; ++k, step.Next()) {
+    const uint32_t scaled = step.fraction * SincKernel::kPhases;
+    const uint32_t phase = scaled / kOutputRate;
+    const float between = static_cast<float>(scaled % kOutputRate) * kInverseRate;
+    const float* row = kernel->rows.data() + size_t{phase} * taps;
+    const float* delta = kernel->deltas.data() + size_t{phase} * taps;
+    const float* l = run.left + step.index - (kernel->half - 1);
+    const float* r = run.right + step.index - (kernel->half - 1);
+    float yl = 0;
+    float yr = 0;
+    for (unsigned j = 0; j < taps; ++j) {
+      const float c = row[j] + between * delta[j];
+      yl += c * l[j];
+      if (!mono)
+        yr += c * r[j];
+    }
+    if (mono)
+      yr = yl;
+    outLeft[k] += run.gainLeft * yl;
+    outRight[k] += run.gainRight * yr;
+  }
+}
+
+const Resamplers kPortable{EqualRatePortable, CubicPortable, SincPortable, "portable"};
+
+} // namespace
+
+const Resamplers& PortableResamplers() {
+  return kPortable;
+}
+
+const Resamplers& ChosenResamplers() {
+  static const Resamplers* chosen = [] {
+    const Resamplers* avx2 = Avx2Resamplers();
+    return avx2 ? avx2 : &kPortable;
+  }();
+  return *chosen;
+}
+
+} // namespace dsemu

@@ -1,0 +1,38 @@
+// The windowed-sinc kernels of the high-quality resampler.
+//
+// A kernel is a Kaiser-windowed sinc (beta 6.76, about 70 dB of stop-band rejection) whose
+// cut-off is the lower of the two Nyquist frequencies: the buffer's when it is played at
+// or below the output rate, the output's when it is played faster. Played at or below the
+// output rate it has 32 taps; played faster by a ratio r it is widened to 32 k taps with
+// its cut-off lowered by k, k being r rounded up to 24 steps an octave (so no more than
+// 3 % of the band is given up to the rounding). The transition band spans 0.865 to 1.135
+// of the cut-off, so whatever lies below 0.865 of the output's Nyquist frequency comes out
+// with its images and aliases at least 60 dB down (70 dB by design).
+//
+// Each kernel is tabulated at 256 fractional positions with 257 rows; between rows the
+// coefficients are interpolated linearly, which stays 80 dB below the signal.
+#pragma once
+
+#include "dsound.h"
+
+#include <vector>
+
+namespace dsemu {
+
+struct SincKernel {
+  static constexpr unsigned kPhases = 256;
+  unsigned taps;             // a multiple of 8
+  unsigned half;             // taps / 2: the kernel reads half - 1 frames before the cursor
+  double widening;           // k
+  std::vector<float> rows;   // (kPhases + 1) rows of `taps` coefficients
+  std::vector<float> deltas; // kPhases rows: the next row minus this one
+};
+
+// The kernel for a buffer played at `frequency`; built on first use, then shared.
+const SincKernel& SincKernelFor(DWORD frequency);
+
+// The ideal the tables approximate: the kernel's value at distance `distance` (in frames
+// of the buffer) from the cursor, before the per-row normalisation. For tests.
+double SincKernelValue(const SincKernel& kernel, double distance);
+
+} // namespace dsemu

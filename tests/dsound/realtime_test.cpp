@@ -1,0 +1,82 @@
+// The real-time clocks: the null output paced by the wall clock, and the fall-back to it
+// when no audio device can be opened. Kept few and short: they take real time.
+#include "device_fixture.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace dsound_test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+class RealTime : public DeviceTest {
+protected:
+  void SetUp() override {
+    dsemu::ClearFaults();
+    dsemu::SelectOutput(dsemu::Output::Null);
+    ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
+    dsemu::SelectOutput(dsemu::Output::Manual);
+    ASSERT_EQ(device->SetCooperativeLevel(FakeWindow(), DSSCL_PRIORITY), DS_OK);
+  }
+
+  // The moment the cursor next moves, and where to.
+  static std::pair<Clock::time_point, DWORD> NextStep(IDirectSoundBuffer* buffer) {
+    const DWORD from = PlayCursor(buffer);
+    for (;;) {
+      const DWORD now = PlayCursor(buffer);
+      if (now != from)
+        return {Clock::now(), now};
+      std::this_thread::yield();
+    }
+  }
+};
+
+TEST_F(RealTime, NullOutputMovesCursorsAt176400BytesASecond) {
+  dsemu::Output output;
+  ASSERT_TRUE(dsemu::RunningOutput(&output));
+  EXPECT_EQ(output, dsemu::Output::Null);
+  constexpr DWORD kBytes = 3 * 176400;
+  IDirectSoundBuffer* buffer = Make(PcmFormat(2, 16, 44100), kBytes);
+  ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+
+  const auto [startTime, startPosition] = NextStep(buffer);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const auto [endTime, endPosition] = NextStep(buffer);
+  const double seconds = std::chrono::duration<double>(endTime - startTime).count();
+  const double bytes = (endPosition + kBytes - startPosition) % kBytes;
+  EXPECT_NEAR(bytes / seconds, 176400, 176400 * 0.005);
+
+  // A test may wait for the clock instead of sleeping.
+  const uint64_t before = dsemu::ClockFrames();
+  EXPECT_TRUE(dsemu::WaitForFrames(1024, 2000));
+  EXPECT_GE(dsemu::ClockFrames(), before + 1024);
+}
+
+TEST(LiveOutput, FallsBackToTheNullOutputWithOneNotice) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // A driver that does not exist stands for a machine without sound.
+  EXPECT_EXIT(
+      {
+        setenv("SDL_AUDIODRIVER", "za32-no-such-driver", 1);
+        dsemu::SelectOutput(dsemu::Output::Live);
+        bool fellBack = true;
+        for (int i = 0; i < 2; ++i) {
+          IDirectSound* device = nullptr;
+          if (DirectSoundCreate(nullptr, &device, nullptr) != DS_OK)
+            std::exit(2);
+          dsemu::Output output = dsemu::Output::Live;
+          fellBack = fellBack && dsemu::RunningOutput(&output) && output == dsemu::Output::Null &&
+                     dsemu::WaitForFrames(256, 2000);
+          device->Release();
+        }
+        std::exit(fellBack ? 0 : 1);
+      },
+      testing::ExitedWithCode(0),
+      "^za32: no audio output device \\([^\n]*\\); sound goes to the null output, paced by "
+      "the wall clock\n$");
+}
+
+} // namespace
+} // namespace dsound_test

@@ -24,6 +24,15 @@ TEST(Exports, EachFunctionByNameIsTheOneAtItsOrdinal) {
     EXPECT_EQ(module.ByName((decorated.substr(1) + "4").c_str()), nullptr);
     EXPECT_EQ(module.ByName((decorated + "4").c_str()), nullptr);
   }
+  for (const ExportEntry& entry : kSizedExports) {
+    FARPROC byName = module.ByName(entry.name);
+    if (byName)
+      EXPECT_EQ(module.ByOrdinal(entry.ordinal), byName) << entry.name << " @" << entry.ordinal;
+    else
+      missing.push_back(entry.name);
+  }
+  for (WORD ordinal : {1, 21, 22, 23})
+    EXPECT_EQ(module.ByOrdinal(ordinal), nullptr) << "@" << ordinal;
   if (!missing.empty())
     std::cout << "not yet exported by this build: " << JoinNames(missing) << "\n";
 }

@@ -27,6 +27,13 @@ KeyRecord MakeKey(const std::string& sampleName, int32_t keyCode) {
   return key;
 }
 
+std::vector<KeyRecord> EmptyKeyMap() {
+  std::vector<KeyRecord> keys;
+  for (int i = 0; i < ZA32_KEYS; ++i)
+    keys.push_back(MakeKey("", 100 + i));
+  return keys;
+}
+
 void EngineTest::SetUp() {
   ZA32_REQUIRE_EXPORTS("AudioInit", "AudioTerm", "AudioDLLWndProc");
   ASSERT_NE(host.hwnd(), nullptr);
@@ -57,10 +64,32 @@ std::vector<SampleRecord*> EngineTest::Samples() const {
   return samples;
 }
 
-void EngineTest::ExpectBoxes(const std::vector<std::string>& texts) {
+std::vector<std::string> EngineTest::SampleNames() const {
+  std::vector<std::string> names;
+  for (SampleRecord* sample : Samples())
+    names.push_back(sample->Name);
+  return names;
+}
+
+std::vector<LONG> EngineTest::SampleNumbers(int count) const {
+  std::vector<LONG> numbers;
+  for (int key = 0; key < count; ++key)
+    numbers.push_back(Za32().GetSampleNumber(key));
+  return numbers;
+}
+
+std::string EngineTest::Wav(const std::string& name, const WavSpec& spec) {
+  std::string path = files / name;
+  WriteWav(path, spec);
+  return path;
+}
+
+void EngineTest::ExpectBoxes(const std::vector<std::string>& texts, HWND owner, BoxIcon icon) {
   std::vector<std::string> seen;
   for (const auto& box : boxes.boxes()) {
     EXPECT_EQ(box.caption, "ZA32") << box;
+    EXPECT_EQ(box.owner, GetAncestor(owner, GA_ROOT)) << box;
+    EXPECT_EQ(box.icon, icon) << box;
     seen.push_back(box.text);
   }
   EXPECT_EQ(seen, texts) << boxes.boxes();

@@ -24,6 +24,8 @@ BufferState QueryBuffer(IDirectSoundBuffer* buffer);
 
 // A key record as a host fills it in: the sample at its own pitch, full volume, centre.
 KeyRecord MakeKey(const std::string& sampleName, int32_t keyCode);
+// 25 keys without samples, key codes 100 to 124.
+std::vector<KeyRecord> EmptyKeyMap();
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -35,9 +37,16 @@ protected:
   void Post(UINT message, WORD low, WORD high);
   // The sample list's records after the head, in order.
   std::vector<SampleRecord*> Samples() const;
-  // Fails the test unless exactly these boxes (text, caption "ZA32") were shown, then
-  // forgets them; boxes left over fail the test at its end.
-  void ExpectBoxes(const std::vector<std::string>& texts);
+  // Names of the samples, in list order.
+  std::vector<std::string> SampleNames() const;
+  // The sample numbers GetSampleNumber reports for keys 0 .. count-1.
+  std::vector<LONG> SampleNumbers(int count) const;
+  // A WAV file in the test's directory; returns its full path.
+  std::string Wav(const std::string& name, const WavSpec& spec = {});
+  // Fails the test unless exactly these boxes were shown, each with the caption "ZA32",
+  // the icon and the owner given (a child window's boxes belong to its top-level
+  // window), then forgets them; boxes left over fail the test at its end.
+  void ExpectBoxes(const std::vector<std::string>& texts, HWND owner, BoxIcon icon);
 
   MessageBoxWatcher boxes;
   TestHostWindow host;

@@ -24,6 +24,8 @@ const ExportEntry kEngineExports[19] = {{"AudioDLLWndProc", 2},
                                         {"SetDirectory", 19},
                                         {"GetFileList", 20}};
 
+const ExportEntry kSizedExports[2] = {{"ReadFileContentsEx", 24}, {"GetFileListEx", 25}};
+
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string joined;
   for (const auto& name : names)

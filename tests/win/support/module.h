@@ -18,6 +18,8 @@ struct ExportEntry {
   WORD ordinal;
 };
 extern const ExportEntry kEngineExports[19];
+// The sized variants for hosts that tell their buffer's capacity.
+extern const ExportEntry kSizedExports[2];
 
 // The engine's functions; a function the module does not export is null.
 struct Za32Functions {

@@ -3,11 +3,20 @@
 // position inside it. A file opened without a buffer keeps only its position, in
 // bufferOffset.
 //
+// The buffer that the layer allocates itself (MMIO_ALLOCBUF) is a window of the buffer's
+// size onto a private mapping of the whole file, where the file can be mapped: a refill
+// moves the window instead of copying, so that a program reading straight out of the
+// buffer copies each byte once, as a plain read() would. Files that cannot be mapped,
+// and buffers that the caller supplies, are filled with pread(). The mapping is of the
+// file as it was opened: a file that another process cuts short while it is open here
+// is read as it was (and one cut below what was already read faults, as mapped files do).
+//
 // What the callers can rely on, as on Windows:
-//  - mmioGetInfo hands out the buffer (pchNext, pchEndRead); the caller reads straight
-//    out of it, calls mmioAdvance when pchNext reaches pchEndRead, and gives pchNext
-//    back with mmioSetInfo. mmioAdvance refills from the end of the valid bytes; at the
-//    end of the file it succeeds with pchNext equal to pchEndRead.
+//  - mmioGetInfo hands out the buffer (pchBuffer, pchNext, pchEndRead); the caller reads
+//    straight out of it, calls mmioAdvance when pchNext reaches pchEndRead, and gives
+//    the structure back with mmioSetInfo. mmioAdvance refills from the end of the valid
+//    bytes and updates the structure, pchBuffer included; at the end of the file it
+//    succeeds with pchNext equal to pchEndRead.
 //  - mmioDescend leaves the file at the chunk's data, after the form type of a "RIFF" or
 //    "LIST" chunk; searches step over whole chunks, pad byte included, and stop at the
 //    parent's end or the file's end with MMIOERR_CHUNKNOTFOUND, the position restored.
@@ -24,6 +33,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -33,9 +43,11 @@ namespace {
 struct MmioFile {
   int fd;
   DWORD openFlags;
-  char* buffer;    // null when unbuffered
-  LONG capacity;   // bytes of the buffer
-  bool ownsBuffer; // allocated by the layer (MMIO_ALLOCBUF)
+  char* buffer;        // null when unbuffered; moves with the window of a mapped file
+  LONG capacity;       // bytes of the buffer
+  char* ownBuffer;     // allocated here for a file that could not be mapped
+  char* mapping;       // the whole file, when the buffer is a window onto it
+  int64_t mappingSize; // the file's size when it was mapped
   int64_t bufferOffset;
   LONG valid;
   LONG next;
@@ -89,14 +101,31 @@ void MoveTo(MmioFile& file, int64_t offset) {
 // Fills the buffer with the bytes that follow its valid ones. False on a read error,
 // with the buffer unchanged.
 bool Refill(MmioFile& file) {
-  int64_t from = file.bufferOffset + file.valid;
-  int64_t got = ReadAt(file.fd, file.buffer, file.capacity, from);
-  if (got < 0)
-    return false;
+  const int64_t from = file.bufferOffset + file.valid;
+  int64_t got;
+  if (file.mapping) {
+    const int64_t start = std::min(from, file.mappingSize);
+    file.buffer = file.mapping + start;
+    got = std::min<int64_t>(file.capacity, file.mappingSize - start);
+  } else {
+    got = ReadAt(file.fd, file.buffer, file.capacity, from);
+    if (got < 0)
+      return false;
+  }
   file.bufferOffset = from;
   file.valid = static_cast<LONG>(got);
   file.next = 0;
   return true;
+}
+
+// Reads straight into the target, past the buffer, from `at`.
+int64_t ReadDirect(MmioFile& file, char* into, int64_t bytes, int64_t at) {
+  if (!file.mapping)
+    return ReadAt(file.fd, into, bytes, at);
+  const int64_t got = std::max<int64_t>(0, std::min(bytes, file.mappingSize - at));
+  if (got > 0)
+    std::memcpy(into, file.mapping + at, static_cast<size_t>(got));
+  return got;
 }
 
 // mmioRead without the fault injection, for the layer's own reads.
@@ -114,7 +143,7 @@ LONG ReadBytes(MmioFile& file, char* into, LONG bytes) {
     int64_t at = Position(file);
     if (!file.buffer || bytes - done >= file.capacity) {
       // Large reads, and every read of an unbuffered file, go straight to the target.
-      int64_t got = ReadAt(file.fd, into + done, bytes - done, at);
+      int64_t got = ReadDirect(file, into + done, bytes - done, at);
       if (got < 0)
         return -1;
       file.bufferOffset = at + got;
@@ -194,18 +223,30 @@ extern "C" HMMIO WINAPI mmioOpenA(LPSTR fileName, LPMMIOINFO info, DWORD flags) 
     return OpenFailed(info, MMIOERR_ACCESSDENIED);
   }
 
-  auto* file = new MmioFile{fd, flags, nullptr, 0, false, 0, 0, 0};
+  auto* file = new MmioFile{fd, flags, nullptr, 0, nullptr, nullptr, 0, 0, 0, 0};
   if (info && info->pchBuffer && info->cchBuffer > 0) {
     file->buffer = info->pchBuffer;
     file->capacity = info->cchBuffer;
   } else if (flags & MMIO_ALLOCBUF) {
     file->capacity = info && info->cchBuffer > 0 ? info->cchBuffer : MMIO_DEFAULTBUFFER;
-    file->buffer = static_cast<char*>(std::malloc(static_cast<size_t>(file->capacity)));
-    file->ownsBuffer = true;
-    if (!file->buffer) {
-      close(fd);
-      delete file;
-      return OpenFailed(info, MMIOERR_OUTOFMEMORY);
+    if (status.st_size > 0 && status.st_size <= LONG_MAX) {
+      // Private and writable, so that a caller may scribble in the buffer as on Windows.
+      void* mapping = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE, fd, 0);
+      if (mapping != MAP_FAILED) {
+        file->mapping = static_cast<char*>(mapping);
+        file->mappingSize = status.st_size;
+        file->buffer = file->mapping;
+      }
+    }
+    if (!file->mapping) {
+      file->ownBuffer = static_cast<char*>(std::malloc(static_cast<size_t>(file->capacity)));
+      file->buffer = file->ownBuffer;
+      if (!file->buffer) {
+        close(fd);
+        delete file;
+        return OpenFailed(info, MMIOERR_OUTOFMEMORY);
+      }
     }
   }
   {
@@ -225,8 +266,9 @@ extern "C" MMRESULT WINAPI mmioClose(HMMIO handle, UINT flags) {
       return MMSYSERR_INVALHANDLE;
   }
   close(file->fd);
-  if (file->ownsBuffer)
-    std::free(file->buffer);
+  if (file->mapping)
+    munmap(file->mapping, static_cast<size_t>(file->mappingSize));
+  std::free(file->ownBuffer);
   delete file;
   return MMSYSERR_NOERROR;
 }
@@ -316,6 +358,7 @@ extern "C" MMRESULT WINAPI mmioAdvance(HMMIO handle, LPMMIOINFO info, UINT flags
   if (Fails(emul::SystemCall::MmioAdvance) || !Refill(*file))
     return MMIOERR_CANNOTREAD;
   if (info) {
+    info->pchBuffer = file->buffer;
     info->pchNext = file->buffer;
     info->pchEndRead = file->buffer + file->valid;
     info->pchEndWrite = file->buffer + file->capacity;

@@ -3,8 +3,9 @@
 # Included by the top-level CMakeLists.txt when the target is Windows.
 list(FILTER ZA32_ENGINE_SOURCES EXCLUDE REGEX "_elf\\.cpp$")
 
-option(ZA32_REQUIRE_ALL_EXPORTS
-       "Fail the build when the engine lacks a function of the export table" OFF)
+# Functions of the export table that the engine may still lack; any other missing
+# function fails the build. (The audition and the playback-rate test are to come.)
+set(ZA32_EXPORTS_STILL_TO_COME StartAudition StopAudition StartTest)
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
@@ -36,16 +37,12 @@ set(ZA32_PENDING_EXPORTS ${CMAKE_BINARY_DIR}/za32_pending_exports.txt)
 set(object_list ${CMAKE_BINARY_DIR}/za32_engine_objects.txt)
 file(GENERATE OUTPUT ${object_list}
      CONTENT "$<JOIN:$<TARGET_OBJECTS:za32_engine_objects>,\n>\n")
-if(ZA32_REQUIRE_ALL_EXPORTS)
-  set(require_all 1)
-else()
-  set(require_all 0)
-endif()
+string(REPLACE ";" "," still_to_come "${ZA32_EXPORTS_STILL_TO_COME}")
 add_custom_command(
   OUTPUT ${ZA32_LINK_DEF} ${ZA32_IMPORT_DEF} ${ZA32_PENDING_EXPORTS}
   COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDEF=${ZA32_DEF} -DOBJECT_LIST=${object_list}
           -DLINK_DEF=${ZA32_LINK_DEF} -DIMPORT_DEF=${ZA32_IMPORT_DEF}
-          -DPENDING=${ZA32_PENDING_EXPORTS} -DREQUIRE_ALL=${require_all}
+          -DPENDING=${ZA32_PENDING_EXPORTS} "-DSTILL_TO_COME=${still_to_come}"
           -P ${CMAKE_SOURCE_DIR}/cmake/za32_exports.cmake
   DEPENDS ${ZA32_DEF} ${CMAKE_SOURCE_DIR}/cmake/za32_exports.cmake za32_engine_objects
           $<TARGET_OBJECTS:za32_engine_objects>

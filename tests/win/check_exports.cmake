@@ -4,6 +4,7 @@
 #   DLL          the module
 #   DEF          engine/za32.def
 #   PENDING      exports whose function the engine does not define yet (one a line)
+cmake_minimum_required(VERSION 3.25)
 set(failures "")
 macro(fail text)
   string(APPEND failures "  ${text}\n")

@@ -1,6 +1,7 @@
 // Files, directories and drives, with Windows-style paths. Drive letters are mapped to
 // host directories by the drive table (drive_table.h); plain POSIX paths are accepted
-// as they stand. The current directory is the process's own.
+// as they stand. The current directory is the process's own. Directory searches report
+// names and attributes only (see find_files.cpp).
 #pragma once
 
 #include "wintypes.h"

@@ -108,11 +108,14 @@ bool ResolvePath(const char* path, ResolvedPath& resolved, DWORD& error) {
   resolved.windows = std::string(1, letter) + ":\\";
   resolved.host = drive.root == "/" ? std::string() : drive.root;
   for (size_t i = 0; i < parts.size(); ++i) {
-    resolved.windows += (i ? "\\" : "") + parts[i];
-    resolved.host += "/" + parts[i];
+    if (i)
+      resolved.windows += '\\';
+    resolved.windows += parts[i];
+    resolved.host += '/';
+    resolved.host += parts[i];
   }
   if (resolved.host.empty())
-    resolved.host = "/";
+    resolved.host.assign(1, '/');
   resolved.driveRoot = drive.root;
   return true;
 }
@@ -148,9 +151,9 @@ DWORD MissingPathError(const ResolvedPath& resolved) {
     parent.pop_back();
   size_t slash = parent.rfind('/');
   if (slash == std::string::npos)
-    parent = ".";
+    parent.assign(1, '.');
   else
-    parent = slash == 0 ? "/" : parent.substr(0, slash);
+    parent.resize(slash == 0 ? 1 : slash);
   return IsDirectory(parent) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 

@@ -91,13 +91,12 @@ extern "C" LONG WINAPI GetFileListEx(LPSTR buffer, DWORD capacity) {
   }
   // Whole entries while they and the closing empty string fit.
   size_t written = 0;
-  for (size_t at = 0; list[at];) {
-    size_t bytes = std::strlen(list.data() + at) + 1;
+  while (list[written]) {
+    size_t bytes = std::strlen(list.data() + written) + 1;
     if (written + bytes + 1 > capacity)
       break;
-    std::memcpy(buffer + written, list.data() + at, bytes);
+    std::memcpy(buffer + written, list.data() + written, bytes);
     written += bytes;
-    at += bytes;
   }
   if (capacity > 0)
     buffer[written] = 0;

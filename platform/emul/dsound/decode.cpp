@@ -57,13 +57,41 @@ void DecodeRun(const BYTE* from, unsigned channels, unsigned blockAlign, size_t 
   }
 }
 
+// 16-bit data, the common case, through a small aligned copy that the compiler turns
+// into vector loads and conversions.
+void DecodeRun16(const BYTE* from, unsigned channels, size_t count, float* left, float* right) {
+  constexpr size_t kPiece = 512;
+  int16_t values[2 * kPiece];
+  for (size_t done = 0; done < count;) {
+    const size_t piece = std::min(kPiece, count - done);
+    std::memcpy(values, from + done * 2 * channels, piece * 2 * channels);
+    float* l = left + done;
+    if (channels == 1) {
+      for (size_t i = 0; i < piece; ++i)
+        l[i] = values[i] * (1.0f / 32768);
+      if (right)
+        std::memcpy(right + done, l, piece * sizeof(float));
+    } else if (right) {
+      float* r = right + done;
+      for (size_t i = 0; i < piece; ++i) {
+        l[i] = values[2 * i] * (1.0f / 32768);
+        r[i] = values[2 * i + 1] * (1.0f / 32768);
+      }
+    } else {
+      for (size_t i = 0; i < piece; ++i)
+        l[i] = values[2 * i] * (1.0f / 32768);
+    }
+    done += piece;
+  }
+}
+
 void DecodeRun(const SampleFormat& format, const BYTE* from, size_t count, float* left,
                float* right) {
   switch (format.encoding) {
   case Encoding::U8:
     return DecodeRun<Encoding::U8>(from, format.channels, format.blockAlign, count, left, right);
   case Encoding::S16:
-    return DecodeRun<Encoding::S16>(from, format.channels, format.blockAlign, count, left, right);
+    return DecodeRun16(from, format.channels, count, left, right);
   case Encoding::S24:
     return DecodeRun<Encoding::S24>(from, format.channels, format.blockAlign, count, left, right);
   case Encoding::S32:

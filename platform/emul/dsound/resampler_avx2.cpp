@@ -46,70 +46,65 @@ ZA32_AVX2 void EqualRateAvx2(const VoiceRun& run, const SincKernel*, float* outL
   }
 }
 
-// Eight output frames at a time: their cursors are found exactly in integers held in
-// floats (all below 2^24), their taps gathered, the cubic weights computed side by side.
+// Eight output frames at a time. Their cursors are found side by side, exactly, in
+// integers held in floats (all below 2^24). Then each frame's four taps of both sides
+// are loaded as one vector [left x4 | right x4] and weighted by the cubic's four
+// polynomials evaluated lane by lane, and four frames' products are summed together.
 ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
-  const bool mono = run.left == run.right;
   const uint32_t frequency = run.frequency;
   const __m256i steps = _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frequency)),
                                            _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
   const __m256 rate = _mm256_set1_ps(float(kOutputRate));
   const __m256 inverse = _mm256_set1_ps(kInverseRate);
   const __m256 zero = _mm256_setzero_ps();
-  const __m256 one = _mm256_set1_ps(1.0f);
-  const __m256 gainLeft = _mm256_set1_ps(run.gainLeft);
-  const __m256 gainRight = _mm256_set1_ps(run.gainRight);
+  // The weights of x[-1], x[0], x[1], x[2] as polynomials in t, on both halves.
+  const __m256 a3 = _mm256_setr_ps(-0.5f, 1.5f, -1.5f, 0.5f, -0.5f, 1.5f, -1.5f, 0.5f);
+  const __m256 a2 = _mm256_setr_ps(1.0f, -2.5f, 2.0f, -0.5f, 1.0f, -2.5f, 2.0f, -0.5f);
+  const __m256 a1 = _mm256_setr_ps(-0.5f, 0.0f, 0.5f, 0.0f, -0.5f, 0.0f, 0.5f, 0.0f);
+  const __m256 a0 = _mm256_setr_ps(0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
+  const __m128 gainLeft = _mm_set1_ps(run.gainLeft);
+  const __m128 gainRight = _mm_set1_ps(run.gainRight);
   const float* left = run.left - 1;
   const float* right = run.right - 1;
+  alignas(32) float ts[8];
+  const uint32_t whole = frequency / kOutputRate;
+  const uint32_t part = frequency % kOutputRate;
 
   size_t index = run.start;
   uint32_t fraction = run.fraction;
   size_t k = 0;
   for (; k + 8 <= run.frames; k += 8) {
+    // The fractions side by side; the whole frames follow in the scalar steps below.
     const __m256 total =
         _mm256_cvtepi32_ps(_mm256_add_epi32(_mm256_set1_epi32(int(fraction)), steps));
-    __m256 whole = _mm256_floor_ps(_mm256_mul_ps(total, inverse));
-    __m256 rest = _mm256_fnmadd_ps(whole, rate, total);
-    const __m256 under = _mm256_cmp_ps(rest, zero, _CMP_LT_OQ);
-    whole = _mm256_sub_ps(whole, _mm256_and_ps(under, one));
-    rest = _mm256_add_ps(rest, _mm256_and_ps(under, rate));
-    const __m256 over = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
-    whole = _mm256_add_ps(whole, _mm256_and_ps(over, one));
-    rest = _mm256_sub_ps(rest, _mm256_and_ps(over, rate));
-    const __m256i at = _mm256_add_epi32(_mm256_set1_epi32(int(index)), _mm256_cvttps_epi32(whole));
+    __m256 rest = _mm256_fnmadd_ps(_mm256_floor_ps(_mm256_mul_ps(total, inverse)), rate, total);
+    rest = _mm256_add_ps(rest, _mm256_and_ps(_mm256_cmp_ps(rest, zero, _CMP_LT_OQ), rate));
+    rest = _mm256_sub_ps(rest, _mm256_and_ps(_mm256_cmp_ps(rest, rate, _CMP_GE_OQ), rate));
+    _mm256_store_ps(ts, _mm256_mul_ps(rest, inverse));
 
-    const __m256 t = _mm256_mul_ps(rest, inverse);
-    const __m256 t2 = _mm256_mul_ps(t, t);
-    const __m256 half = _mm256_set1_ps(0.5f);
-    const __m256 cm1 =
-        _mm256_mul_ps(t, _mm256_fmadd_ps(t, _mm256_fnmadd_ps(half, t, one), _mm256_set1_ps(-0.5f)));
-    const __m256 c0 =
-        _mm256_fmadd_ps(t2, _mm256_fmadd_ps(_mm256_set1_ps(1.5f), t, _mm256_set1_ps(-2.5f)), one);
-    const __m256 c1 = _mm256_mul_ps(
-        t,
-        _mm256_fmadd_ps(t, _mm256_fnmadd_ps(_mm256_set1_ps(1.5f), t, _mm256_set1_ps(2.0f)), half));
-    const __m256 c2 = _mm256_mul_ps(t2, _mm256_fmsub_ps(half, t, half));
-
-    const __m256i at1 = _mm256_add_epi32(at, _mm256_set1_epi32(1));
-    const __m256i at2 = _mm256_add_epi32(at, _mm256_set1_epi32(2));
-    const __m256i at3 = _mm256_add_epi32(at, _mm256_set1_epi32(3));
-    __m256 yl = _mm256_mul_ps(cm1, _mm256_i32gather_ps(left, at, 4));
-    yl = _mm256_fmadd_ps(c0, _mm256_i32gather_ps(left, at1, 4), yl);
-    yl = _mm256_fmadd_ps(c1, _mm256_i32gather_ps(left, at2, 4), yl);
-    yl = _mm256_fmadd_ps(c2, _mm256_i32gather_ps(left, at3, 4), yl);
-    __m256 yr = yl;
-    if (!mono) {
-      yr = _mm256_mul_ps(cm1, _mm256_i32gather_ps(right, at, 4));
-      yr = _mm256_fmadd_ps(c0, _mm256_i32gather_ps(right, at1, 4), yr);
-      yr = _mm256_fmadd_ps(c1, _mm256_i32gather_ps(right, at2, 4), yr);
-      yr = _mm256_fmadd_ps(c2, _mm256_i32gather_ps(right, at3, 4), yr);
+    for (int quarter = 0; quarter < 8; quarter += 4) {
+      __m256 products[4];
+      for (int j = 0; j < 4; ++j) {
+        const __m256 t = _mm256_broadcast_ss(ts + quarter + j);
+        const __m256 weights =
+            _mm256_fmadd_ps(_mm256_fmadd_ps(_mm256_fmadd_ps(a3, t, a2), t, a1), t, a0);
+        const __m256 taps = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(left + index)),
+                                                 _mm_loadu_ps(right + index), 1);
+        products[j] = _mm256_mul_ps(weights, taps);
+        index += whole;
+        fraction += part;
+        if (fraction >= kOutputRate) {
+          fraction -= kOutputRate;
+          ++index;
+        }
+      }
+      const __m256 sums = _mm256_hadd_ps(_mm256_hadd_ps(products[0], products[1]),
+                                         _mm256_hadd_ps(products[2], products[3]));
+      float* l = outLeft + k + quarter;
+      float* r = outRight + k + quarter;
+      _mm_storeu_ps(l, _mm_fmadd_ps(gainLeft, _mm256_castps256_ps128(sums), _mm_loadu_ps(l)));
+      _mm_storeu_ps(r, _mm_fmadd_ps(gainRight, _mm256_extractf128_ps(sums, 1), _mm_loadu_ps(r)));
     }
-    _mm256_storeu_ps(outLeft + k, _mm256_fmadd_ps(gainLeft, yl, _mm256_loadu_ps(outLeft + k)));
-    _mm256_storeu_ps(outRight + k, _mm256_fmadd_ps(gainRight, yr, _mm256_loadu_ps(outRight + k)));
-
-    const uint64_t moved = uint64_t{fraction} + 8ull * frequency;
-    index += moved / kOutputRate;
-    fraction = static_cast<uint32_t>(moved % kOutputRate);
   }
   if (k < run.frames) {
     VoiceRun tail = run;

@@ -343,10 +343,16 @@ TEST_F(Aliasing, FastQualityStaysWithinItsDocumentedBounds) {
   }
 }
 
-TEST(Resamplers, Avx2AgreesWithPortable) {
-  const dsemu::Resamplers* avx2 = dsemu::Avx2Resamplers();
-  if (!avx2)
-    GTEST_SKIP() << "no AVX2 here";
+// Every vector set this processor has against the portable one, over the frequencies
+// where their paths part: equal rate, slower, faster, beyond the cubic's permutation
+// window, and the fastest, for stereo and mono runs.
+TEST(Resamplers, VectorSetsAgreeWithThePortableOne) {
+  std::vector<const dsemu::Resamplers*> sets;
+  for (const dsemu::Resamplers* set : {dsemu::Avx2Resamplers(), dsemu::Avx512Resamplers()})
+    if (set)
+      sets.push_back(set);
+  if (sets.empty())
+    GTEST_SKIP() << "no vector instruction sets here";
   std::mt19937 random(5);
   std::uniform_real_distribution<float> uniform(-1, 1);
   std::vector<float> left(4000);
@@ -355,25 +361,34 @@ TEST(Resamplers, Avx2AgreesWithPortable) {
     left[i] = uniform(random);
     right[i] = uniform(random);
   }
-  for (uint32_t frequency : {44100u, 11025u, 30011u, 88200u, 199999u}) {
-    for (bool mono : {false, true}) {
-      SCOPED_TRACE(testing::Message() << frequency << (mono ? " mono" : " stereo"));
-      const dsemu::SincKernel& kernel = dsemu::SincKernelFor(frequency);
-      dsemu::VoiceRun run{
-          left.data(), mono ? left.data() : right.data(), kernel.half, 12345, frequency, 203, 0.7f,
-          0.3f};
-      using Mix = dsemu::MixFunction;
-      const std::pair<Mix, Mix> pairs[] = {
-          {dsemu::PortableResamplers().cubic, avx2->cubic},
-          {dsemu::PortableResamplers().sinc, avx2->sinc},
-      };
-      for (auto [portable, fast] : pairs) {
-        std::vector<float> a(2 * run.frames, 0.25f);
-        std::vector<float> b(a);
-        portable(run, &kernel, a.data(), a.data() + run.frames);
-        fast(run, &kernel, b.data(), b.data() + run.frames);
-        for (size_t i = 0; i < a.size(); ++i)
-          ASSERT_NEAR(a[i], b[i], 2e-5) << i;
+  const dsemu::Resamplers& portable = dsemu::PortableResamplers();
+  for (const dsemu::Resamplers* set : sets) {
+    for (uint32_t frequency : {44100u, 11025u, 30011u, 80000u, 88200u, 199999u}) {
+      for (bool mono : {false, true}) {
+        for (size_t frames : {size_t{203}, size_t{16}, size_t{5}}) {
+          SCOPED_TRACE(testing::Message() << set->name << " " << frequency
+                                          << (mono ? " mono " : " stereo ") << frames);
+          const dsemu::SincKernel& kernel = dsemu::SincKernelFor(frequency);
+          dsemu::VoiceRun run{left.data(), mono ? left.data() : right.data(),
+                              kernel.half, frequency == 44100 ? 0u : 12345u,
+                              frequency,   frames,
+                              0.7f,        0.3f};
+          const std::pair<dsemu::MixFunction, dsemu::MixFunction> pairs[] = {
+              {portable.equalRate, set->equalRate},
+              {portable.cubic, set->cubic},
+              {portable.sinc, set->sinc},
+          };
+          for (auto [reference, vector] : pairs) {
+            if (reference == portable.equalRate && frequency != 44100)
+              continue;
+            std::vector<float> a(2 * frames, 0.25f);
+            std::vector<float> b(a);
+            reference(run, &kernel, a.data(), a.data() + frames);
+            vector(run, &kernel, b.data(), b.data() + frames);
+            for (size_t i = 0; i < a.size(); ++i)
+              ASSERT_NEAR(a[i], b[i], 2e-5) << i;
+          }
+        }
       }
     }
   }

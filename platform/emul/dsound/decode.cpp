@@ -57,31 +57,25 @@ void DecodeRun(const BYTE* from, unsigned channels, unsigned blockAlign, size_t 
   }
 }
 
-// 16-bit data, the common case, through a small aligned copy that the compiler turns
-// into vector loads and conversions.
+// 16-bit data, the common case, in loops the compiler turns into vector code. The
+// bytes are read as 16-bit values through a type that may alias them.
+typedef int16_t __attribute__((may_alias, aligned(1))) UnalignedInt16;
+
 void DecodeRun16(const BYTE* from, unsigned channels, size_t count, float* left, float* right) {
-  constexpr size_t kPiece = 512;
-  int16_t values[2 * kPiece];
-  for (size_t done = 0; done < count;) {
-    const size_t piece = std::min(kPiece, count - done);
-    std::memcpy(values, from + done * 2 * channels, piece * 2 * channels);
-    float* l = left + done;
-    if (channels == 1) {
-      for (size_t i = 0; i < piece; ++i)
-        l[i] = values[i] * (1.0f / 32768);
-      if (right)
-        std::memcpy(right + done, l, piece * sizeof(float));
-    } else if (right) {
-      float* r = right + done;
-      for (size_t i = 0; i < piece; ++i) {
-        l[i] = values[2 * i] * (1.0f / 32768);
-        r[i] = values[2 * i + 1] * (1.0f / 32768);
-      }
-    } else {
-      for (size_t i = 0; i < piece; ++i)
-        l[i] = values[2 * i] * (1.0f / 32768);
+  const auto* values = reinterpret_cast<const UnalignedInt16*>(from);
+  if (channels == 1) {
+    for (size_t i = 0; i < count; ++i)
+      left[i] = values[i] * (1.0f / 32768);
+    if (right)
+      std::memcpy(right, left, count * sizeof(float));
+  } else if (right) {
+    for (size_t i = 0; i < count; ++i) {
+      left[i] = values[2 * i] * (1.0f / 32768);
+      right[i] = values[2 * i + 1] * (1.0f / 32768);
     }
-    done += piece;
+  } else {
+    for (size_t i = 0; i < count; ++i)
+      left[i] = values[2 * i] * (1.0f / 32768);
   }
 }
 

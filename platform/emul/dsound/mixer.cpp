@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace dsemu {
@@ -68,10 +69,10 @@ void MixVoice(Buffer& buffer, size_t frames, Quality quality, ChannelGains gains
   const int64_t first = int64_t{cursor.frame} - before;
   const size_t count = static_cast<size_t>(lastWhole + after - cursor.frame) + before + 1;
   const bool stereo = buffer.format.channels == 2;
-  if (scratch.left.size() < count)
-    scratch.left.resize(count);
-  if (stereo && scratch.right.size() < count)
-    scratch.right.resize(count);
+  if (scratch.left.size() < count + kRunPadding)
+    scratch.left.resize(count + kRunPadding);
+  if (stereo && scratch.right.size() < count + kRunPadding)
+    scratch.right.resize(count + kRunPadding);
   DecodeFrames(buffer.format, buffer.data->bytes.data(), buffer.Frames(), buffer.looping, first,
                count, scratch.left.data(), stereo ? scratch.right.data() : nullptr);
 
@@ -85,15 +86,29 @@ void MixVoice(Buffer& buffer, size_t frames, Quality quality, ChannelGains gains
   run.gainLeft = gains.left;
   run.gainRight = gains.right;
   mix(run, kernel, scratch.mixLeft.data(), scratch.mixRight.data());
+
+  // The next block of this voice comes after every other voice's: ask for its data now
+  // so that it is in the cache by then.
+  const size_t length = buffer.Frames();
+  size_t next = static_cast<size_t>(lastWhole + after + 1);
+  if (next >= length)
+    next = buffer.looping ? next % length : length;
+  const size_t ahead = std::min(count, length - next) * buffer.format.blockAlign;
+  const BYTE* from = buffer.data->bytes.data() + next * buffer.format.blockAlign;
+  for (size_t offset = 0; offset < ahead; offset += 64)
+    __builtin_prefetch(from + offset, 0, 2);
 }
 
-int16_t ToSample(float value) {
-  const float scaled = value * 32768.0f;
-  if (!(scaled > -32768.0f))
-    return scaled != scaled ? 0 : -32768;
-  if (scaled >= 32767.0f)
-    return 32767;
-  return static_cast<int16_t>(std::lrint(scaled));
+// Full scale 1.0 to 16 bits, clipped, rounded to nearest: adding 1.5 * 2^23 leaves the
+// rounded integer in the low bits of the float. No branches, so the loop vectorises.
+inline int16_t ToSample(float value) {
+  float scaled = value * 32768.0f;
+  scaled = scaled < -32768.0f ? -32768.0f : scaled;
+  scaled = scaled > 32767.0f ? 32767.0f : scaled;
+  const float shifted = scaled + 12582912.0f;
+  int32_t bits;
+  std::memcpy(&bits, &shifted, sizeof bits);
+  return static_cast<int16_t>(bits - 0x4B400000);
 }
 
 } // namespace

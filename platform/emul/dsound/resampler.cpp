@@ -95,6 +95,8 @@ const Resamplers& PortableResamplers() {
 
 const Resamplers& ChosenResamplers() {
   static const Resamplers* chosen = [] {
+    if (const Resamplers* avx512 = Avx512Resamplers())
+      return avx512;
     const Resamplers* avx2 = Avx2Resamplers();
     return avx2 ? avx2 : &kPortable;
   }();

@@ -52,9 +52,12 @@ const Resamplers& ChosenResamplers();
 const Resamplers& PortableResamplers();
 // The AVX2 set, or null when the processor lacks AVX2 and FMA.
 const Resamplers* Avx2Resamplers();
+// The AVX-512 set, or null when the processor lacks AVX-512F.
+const Resamplers* Avx512Resamplers();
 
 // Where the interpolators read, relative to the cursor's whole frame: frames
 // `cursor - before` up to `cursor + after` of the last output frame.
+inline constexpr unsigned kRunPadding = 32;
 inline constexpr unsigned kCubicBefore = 1;
 inline constexpr unsigned kCubicAfter = 2;
 

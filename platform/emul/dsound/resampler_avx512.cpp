@@ -1,0 +1,206 @@
+// The resamplers in AVX-512, chosen at run time on processors that have it.
+#include "resampler.h"
+
+#include "formats.h"
+
+#if defined(__x86_64__)
+// GCC 12 warns of the undefined "don't care" operands inside its own AVX-512 headers.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+#include <immintrin.h>
+
+#define ZA32_AVX512 __attribute__((target("avx512f,avx2,fma")))
+
+namespace dsemu {
+namespace {
+
+constexpr float kInverseRate = 1.0f / kOutputRate;
+
+// {sum(a), sum(b)} in the two low lanes.
+ZA32_AVX512 inline __m128 SumPair(__m512 a, __m512 b) {
+  // Fold each to eight lanes: [a0..a7 + a8..a15 | b0..b7 + b8..b15].
+  const __m512 folded =
+      _mm512_add_ps(_mm512_shuffle_f32x4(a, b, 0x44), _mm512_shuffle_f32x4(a, b, 0xEE));
+  const __m256 low = _mm512_castps512_ps256(folded);
+  const __m256 high = _mm512_castps512_ps256(_mm512_shuffle_f32x4(folded, folded, 0xEE));
+  const __m256 halves = _mm256_hadd_ps(low, high); // a01 a23 b01 b23 | a45 a67 b45 b67
+  const __m128 quad = _mm_add_ps(_mm256_castps256_ps128(halves), _mm256_extractf128_ps(halves, 1));
+  return _mm_hadd_ps(quad, quad);
+}
+
+ZA32_AVX512 void EqualRateAvx512(const VoiceRun& run, const SincKernel*, float* outLeft,
+                                 float* outRight) {
+  const float* left = run.left + run.start;
+  const float* right = run.right + run.start;
+  const __m512 gainLeft = _mm512_set1_ps(run.gainLeft);
+  const __m512 gainRight = _mm512_set1_ps(run.gainRight);
+  for (size_t k = 0; k < run.frames; k += 16) {
+    const __mmask16 mask =
+        run.frames - k >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (run.frames - k)) - 1);
+    _mm512_mask_storeu_ps(outLeft + k, mask,
+                          _mm512_fmadd_ps(gainLeft, _mm512_maskz_loadu_ps(mask, left + k),
+                                          _mm512_maskz_loadu_ps(mask, outLeft + k)));
+    _mm512_mask_storeu_ps(outRight + k, mask,
+                          _mm512_fmadd_ps(gainRight, _mm512_maskz_loadu_ps(mask, right + k),
+                                          _mm512_maskz_loadu_ps(mask, outRight + k)));
+  }
+}
+
+// Sixteen output frames at a time, their cursors found side by side exactly (integers in
+// floats, all below 2^24). When the sixteen frames' taps lie within 32 frames of the
+// buffer, as they do up to about 1.8 times the output rate, the taps are picked out of
+// two registers by permutation; beyond that they are gathered.
+ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outLeft,
+                             float* outRight) {
+  const bool mono = run.left == run.right;
+  const uint32_t frequency = run.frequency;
+  const __m512 steps = _mm512_cvtepi32_ps(
+      _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int>(frequency)),
+                         _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)));
+  const __m512 rate = _mm512_set1_ps(float(kOutputRate));
+  const __m512 inverse = _mm512_set1_ps(kInverseRate);
+  const __m512 half = _mm512_set1_ps(0.5f);
+  const __m512 one = _mm512_set1_ps(1.0f);
+  const __m512 gainLeft = _mm512_set1_ps(run.gainLeft);
+  const __m512 gainRight = _mm512_set1_ps(run.gainRight);
+  const __m512i oneTap = _mm512_set1_epi32(1);
+  const uint64_t reach = (uint64_t{15} * frequency + kOutputRate - 1) / kOutputRate + 4;
+
+  size_t index = run.start;
+  uint32_t fraction = run.fraction;
+  size_t k = 0;
+  for (; k + 16 <= run.frames; k += 16) {
+    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(fraction)), steps);
+    __m512 whole = _mm512_roundscale_ps(_mm512_mul_ps(total, inverse),
+                                        _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m512 rest = _mm512_fnmadd_ps(whole, rate, total);
+    const __mmask16 under = _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ);
+    whole = _mm512_mask_sub_ps(whole, under, whole, one);
+    rest = _mm512_mask_add_ps(rest, under, rest, rate);
+    const __mmask16 over = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
+    whole = _mm512_mask_add_ps(whole, over, whole, one);
+    rest = _mm512_mask_sub_ps(rest, over, rest, rate);
+    const __m512i at0 = _mm512_cvttps_epi32(whole); // x[-1] of each frame, from `from`
+    const __m512i at1 = _mm512_add_epi32(at0, oneTap);
+    const __m512i at2 = _mm512_add_epi32(at1, oneTap);
+    const __m512i at3 = _mm512_add_epi32(at2, oneTap);
+
+    const __m512 t = _mm512_mul_ps(rest, inverse);
+    const __m512 t2 = _mm512_mul_ps(t, t);
+    const __m512 cm1 =
+        _mm512_mul_ps(t, _mm512_fmadd_ps(t, _mm512_fnmadd_ps(half, t, one), _mm512_set1_ps(-0.5f)));
+    const __m512 c0 =
+        _mm512_fmadd_ps(t2, _mm512_fmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(-2.5f)), one);
+    const __m512 c1 = _mm512_mul_ps(
+        t,
+        _mm512_fmadd_ps(t, _mm512_fnmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(2.0f)), half));
+    const __m512 c2 = _mm512_mul_ps(t2, _mm512_fmsub_ps(half, t, half));
+
+    auto interpolate = [&](const float* from) ZA32_AVX512 {
+      __m512 x0, x1, x2, x3;
+      if (reach <= 32) {
+        const __m512 low = _mm512_loadu_ps(from);
+        const __m512 high = _mm512_loadu_ps(from + 16);
+        x0 = _mm512_permutex2var_ps(low, at0, high);
+        x1 = _mm512_permutex2var_ps(low, at1, high);
+        x2 = _mm512_permutex2var_ps(low, at2, high);
+        x3 = _mm512_permutex2var_ps(low, at3, high);
+      } else {
+        x0 = _mm512_i32gather_ps(at0, from, 4);
+        x1 = _mm512_i32gather_ps(at1, from, 4);
+        x2 = _mm512_i32gather_ps(at2, from, 4);
+        x3 = _mm512_i32gather_ps(at3, from, 4);
+      }
+      return _mm512_fmadd_ps(
+          c2, x3, _mm512_fmadd_ps(c1, x2, _mm512_fmadd_ps(c0, x1, _mm512_mul_ps(cm1, x0))));
+    };
+    const __m512 yl = interpolate(run.left + index - 1);
+    const __m512 yr = mono ? yl : interpolate(run.right + index - 1);
+    _mm512_storeu_ps(outLeft + k, _mm512_fmadd_ps(gainLeft, yl, _mm512_loadu_ps(outLeft + k)));
+    _mm512_storeu_ps(outRight + k, _mm512_fmadd_ps(gainRight, yr, _mm512_loadu_ps(outRight + k)));
+
+    const uint64_t moved = uint64_t{fraction} + 16ull * frequency;
+    index += moved / kOutputRate;
+    fraction = static_cast<uint32_t>(moved % kOutputRate);
+  }
+  if (k < run.frames) {
+    VoiceRun tail = run;
+    tail.start = index;
+    tail.fraction = fraction;
+    tail.frames = run.frames - k;
+    PortableResamplers().cubic(tail, nullptr, outLeft + k, outRight + k);
+  }
+}
+
+ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                            float* outRight) {
+  const bool mono = run.left == run.right;
+  const unsigned taps = kernel->taps;
+  const __mmask16 lastMask = taps % 16 ? __mmask16(0x00FF) : __mmask16(0xFFFF);
+  const unsigned fullBlocks = taps / 16;
+  const uint32_t whole = run.frequency / kOutputRate;
+  const uint32_t part = run.frequency % kOutputRate;
+  size_t index = run.start;
+  uint32_t fraction = run.fraction;
+  for (size_t k = 0; k < run.frames; ++k) {
+    const uint32_t scaled = fraction * SincKernel::kPhases;
+    const uint32_t phase = scaled / kOutputRate;
+    const __m512 between = _mm512_set1_ps(float(scaled % kOutputRate) * kInverseRate);
+    const float* row = kernel->rows.data() + size_t{phase} * taps;
+    const float* delta = kernel->deltas.data() + size_t{phase} * taps;
+    const float* l = run.left + index - (kernel->half - 1);
+    const float* r = run.right + index - (kernel->half - 1);
+    __m512 accLeft = _mm512_setzero_ps();
+    __m512 accRight = _mm512_setzero_ps();
+    unsigned j = 0;
+    for (unsigned block = 0; block < fullBlocks; ++block, j += 16) {
+      const __m512 c =
+          _mm512_fmadd_ps(between, _mm512_loadu_ps(delta + j), _mm512_loadu_ps(row + j));
+      accLeft = _mm512_fmadd_ps(c, _mm512_loadu_ps(l + j), accLeft);
+      if (!mono)
+        accRight = _mm512_fmadd_ps(c, _mm512_loadu_ps(r + j), accRight);
+    }
+    if (lastMask != 0xFFFF) {
+      const __m512 c = _mm512_fmadd_ps(between, _mm512_maskz_loadu_ps(lastMask, delta + j),
+                                       _mm512_maskz_loadu_ps(lastMask, row + j));
+      accLeft = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, l + j), accLeft);
+      if (!mono)
+        accRight = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, r + j), accRight);
+    }
+    const __m128 sums = SumPair(accLeft, mono ? accLeft : accRight);
+    outLeft[k] += run.gainLeft * _mm_cvtss_f32(sums);
+    outRight[k] += run.gainRight * _mm_cvtss_f32(_mm_movehdup_ps(sums));
+    index += whole;
+    fraction += part;
+    if (fraction >= kOutputRate) {
+      fraction -= kOutputRate;
+      ++index;
+    }
+  }
+}
+
+const Resamplers kAvx512{EqualRateAvx512, CubicAvx512, SincAvx512, "avx512"};
+
+} // namespace
+
+const Resamplers* Avx512Resamplers() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
+      __builtin_cpu_supports("fma"))
+    return &kAvx512;
+  return nullptr;
+}
+
+} // namespace dsemu
+
+#else
+
+namespace dsemu {
+const Resamplers* Avx512Resamplers() {
+  return nullptr;
+}
+} // namespace dsemu
+
+#endif

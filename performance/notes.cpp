@@ -59,8 +59,13 @@ void NoteOn(int32_t key, int32_t velocity) {
   }
   // Samples outlive a closed device; without one there is nothing to duplicate on.
   IDirectSoundBuffer* duplicate = nullptr;
-  if (!SoundDevice || SoundDevice->DuplicateSoundBuffer(sample->Buffer, &duplicate) != DS_OK ||
-      !duplicate) {
+  const HRESULT duplicated = SoundDevice
+                                 ? SoundDevice->DuplicateSoundBuffer(sample->Buffer, &duplicate)
+                                 : DSERR_UNINITIALIZED;
+  if (duplicated != DS_OK || !duplicate) {
+    if (duplicate) {
+      duplicate->Release(); // a success code other than DS_OK still counts as a failure
+    }
     ReportPlayingFailure("Cannot create duplicate buffer");
     return;
   }

@@ -273,6 +273,8 @@ TEST_F(KeyMapTest, KeyIndexesOutsideTheMapAreRefusedQuietly) {
     EXPECT_EQ(UpdateKey(&other, k), -1) << k;
     EXPECT_EQ(GetSampleNumber(k), -1) << k;
   }
+  EXPECT_EQ(UpdateKey(nullptr, 0), -1);
+  EXPECT_EQ(InitialiseKeyMap(nullptr), 0);
   EXPECT_EQ(std::memcmp(keys, KeyMap, sizeof keys), 0);
   EXPECT_EQ(Samples(), 1);
   EXPECT_TRUE(boxes.calls().empty());

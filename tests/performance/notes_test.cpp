@@ -296,6 +296,15 @@ TEST_F(NotesTest, FailedStopStillFreesTheVoiceAndReleasesTheDuplicate) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
+TEST_F(NotesTest, ANoteOnAfterTheDeviceClosedIsReportedNotFollowed) {
+  AudioTerm(0);
+  ASSERT_EQ(SoundDevice, nullptr);
+  NoteOn(0, 127); // the window ignores the message itself without a device
+  ExpectBox(boxes, "Cannot create duplicate buffer");
+  ExpectSilent(0);
+  EXPECT_EQ(ActiveVoices(), 0u);
+}
+
 // --- messages handled while a failure box is open -------------------------------
 
 TEST_F(NotesTest, ANoteOffInsideTheFailedPlayBoxFindsTheKeyAlreadySilent) {

@@ -106,7 +106,8 @@ HRESULT StopVoice(VoiceRecord& voice) {
   IDirectSoundBuffer* duplicate = voice.Buffer;
   voice.Active = FALSE;
   voice.Buffer = nullptr;
-  if (!duplicate) {
+  // Once the device is closed its buffers are gone with it: nothing is left to stop.
+  if (!duplicate || !SoundDevice) {
     return DS_OK;
   }
   const HRESULT stopped = duplicate->Stop();

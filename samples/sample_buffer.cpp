@@ -85,18 +85,19 @@ HRESULT CreateSampleBuffer(SampleRecord* record) {
 }
 
 LONG ReleaseSampleBuffer(SampleRecord* record) {
-  if (record->Buffer) {
+  // A closed device took its buffers with it; only the pointer is left to forget.
+  if (record->Buffer && SoundDevice)
     record->Buffer->Release();
-    record->Buffer = nullptr;
-  }
+  record->Buffer = nullptr;
   return 0;
 }
 
 HRESULT StopSample(HWND window, SampleRecord* record) {
   if (!record->Playing)
     return 0;
-  // A record whose buffer is gone has nothing left to stop.
-  if (!record->Buffer) {
+  // A record whose buffer is gone, or went with the closed device, has nothing left to
+  // stop.
+  if (!record->Buffer || !SoundDevice) {
     record->Playing = 0;
     return 0;
   }

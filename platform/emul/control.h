@@ -46,6 +46,12 @@ void ClearSystemFaults();
 // True when this call of `call` is to fail; counts the call. For the emulation itself.
 bool SystemCallFails(SystemCall call);
 
+// The system timer (timeGetTime, GetTickCount) follows the monotonic clock. With a step
+// set it moves by `milliseconds` at every reading instead, so that code which waits on
+// the timer (the rate test's busy loops) runs without waiting in real time. 0 goes back
+// to the real clock.
+void SetTimerStep(DWORD milliseconds);
+
 // Leak checks.
 size_t LiveGlobalBlocks();
 size_t LiveWindows();

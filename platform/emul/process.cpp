@@ -2,6 +2,9 @@
 #include "kernel32.h"
 #include "mmsystem.h"
 
+#include "control.h"
+
+#include <atomic>
 #include <chrono>
 #include <sys/syscall.h>
 #include <thread>
@@ -15,14 +18,28 @@ const auto clockStart = std::chrono::steady_clock::now();
 
 DWORD MillisecondsSinceStart() {
   using namespace std::chrono;
-  return static_cast<DWORD>(
-      duration_cast<milliseconds>(steady_clock::now() - clockStart).count());
+  return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now() - clockStart).count());
+}
+
+// A stepped timer moves by the step at every reading instead of following the clock.
+std::atomic<DWORD> timerStep{0};
+std::atomic<DWORD> steppedTime{0};
+
+DWORD TimerMilliseconds() {
+  const DWORD step = timerStep.load();
+  if (step == 0)
+    return MillisecondsSinceStart();
+  return steppedTime.fetch_add(step) + step;
 }
 
 } // namespace
 
-extern "C" DWORD WINAPI GetLastError(void) { return lastError; }
-extern "C" void WINAPI SetLastError(DWORD code) { lastError = code; }
+extern "C" DWORD WINAPI GetLastError(void) {
+  return lastError;
+}
+extern "C" void WINAPI SetLastError(DWORD code) {
+  lastError = code;
+}
 
 extern "C" DWORD WINAPI GetCurrentThreadId(void) {
   return static_cast<DWORD>(syscall(SYS_gettid));
@@ -32,8 +49,19 @@ extern "C" void WINAPI Sleep(DWORD milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-extern "C" DWORD WINAPI GetTickCount(void) { return MillisecondsSinceStart(); }
-extern "C" DWORD WINAPI timeGetTime(void) { return MillisecondsSinceStart(); }
+extern "C" DWORD WINAPI GetTickCount(void) {
+  return TimerMilliseconds();
+}
+extern "C" DWORD WINAPI timeGetTime(void) {
+  return TimerMilliseconds();
+}
+
+void emul::SetTimerStep(DWORD milliseconds) {
+  // The stepped timer goes on from where the real one stands.
+  if (milliseconds != 0 && timerStep.load() == 0)
+    steppedTime = MillisecondsSinceStart();
+  timerStep = milliseconds;
+}
 
 // The pseudo-handle of the current process, as Windows gives it.
 extern "C" HANDLE WINAPI GetCurrentProcess(void) {

@@ -67,13 +67,13 @@ void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
     const uint32_t phase = scaled / kOutputRate;
     const float between = static_cast<float>(scaled % kOutputRate) * kInverseRate;
     const float* row = kernel->rows.data() + size_t{phase} * taps;
-    const float* delta = kernel->deltas.data() + size_t{phase} * taps;
+    const float* next = row + taps;
     const float* l = run.left + step.index - (kernel->half - 1);
     const float* r = run.right + step.index - (kernel->half - 1);
     float yl = 0;
     float yr = 0;
     for (unsigned j = 0; j < taps; ++j) {
-      const float c = row[j] + between * delta[j];
+      const float c = row[j] + between * (next[j] - row[j]);
       yl += c * l[j];
       if (!mono)
         yr += c * r[j];

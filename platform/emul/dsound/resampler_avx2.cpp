@@ -128,14 +128,15 @@ ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* ou
     const uint32_t phase = scaled / kOutputRate;
     const __m256 between = _mm256_set1_ps(float(scaled % kOutputRate) * kInverseRate);
     const float* row = kernel->rows.data() + size_t{phase} * taps;
-    const float* delta = kernel->deltas.data() + size_t{phase} * taps;
+    const float* next = row + taps;
     const float* l = run.left + index - (kernel->half - 1);
     const float* r = run.right + index - (kernel->half - 1);
     __m256 accLeft = _mm256_setzero_ps();
     if (mono) {
       for (unsigned j = 0; j < taps; j += 8) {
+        const __m256 here = _mm256_loadu_ps(row + j);
         const __m256 c =
-            _mm256_fmadd_ps(between, _mm256_loadu_ps(delta + j), _mm256_loadu_ps(row + j));
+            _mm256_fmadd_ps(between, _mm256_sub_ps(_mm256_loadu_ps(next + j), here), here);
         accLeft = _mm256_fmadd_ps(c, _mm256_loadu_ps(l + j), accLeft);
       }
       const float y = Sum(accLeft);
@@ -144,8 +145,9 @@ ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* ou
     } else {
       __m256 accRight = _mm256_setzero_ps();
       for (unsigned j = 0; j < taps; j += 8) {
+        const __m256 here = _mm256_loadu_ps(row + j);
         const __m256 c =
-            _mm256_fmadd_ps(between, _mm256_loadu_ps(delta + j), _mm256_loadu_ps(row + j));
+            _mm256_fmadd_ps(between, _mm256_sub_ps(_mm256_loadu_ps(next + j), here), here);
         accLeft = _mm256_fmadd_ps(c, _mm256_loadu_ps(l + j), accLeft);
         accRight = _mm256_fmadd_ps(c, _mm256_loadu_ps(r + j), accRight);
       }

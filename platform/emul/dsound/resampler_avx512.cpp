@@ -149,22 +149,24 @@ ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float
     const uint32_t phase = scaled / kOutputRate;
     const __m512 between = _mm512_set1_ps(float(scaled % kOutputRate) * kInverseRate);
     const float* row = kernel->rows.data() + size_t{phase} * taps;
-    const float* delta = kernel->deltas.data() + size_t{phase} * taps;
+    const float* next = row + taps;
     const float* l = run.left + index - (kernel->half - 1);
     const float* r = run.right + index - (kernel->half - 1);
     __m512 accLeft = _mm512_setzero_ps();
     __m512 accRight = _mm512_setzero_ps();
     unsigned j = 0;
     for (unsigned block = 0; block < fullBlocks; ++block, j += 16) {
+      const __m512 here = _mm512_loadu_ps(row + j);
       const __m512 c =
-          _mm512_fmadd_ps(between, _mm512_loadu_ps(delta + j), _mm512_loadu_ps(row + j));
+          _mm512_fmadd_ps(between, _mm512_sub_ps(_mm512_loadu_ps(next + j), here), here);
       accLeft = _mm512_fmadd_ps(c, _mm512_loadu_ps(l + j), accLeft);
       if (!mono)
         accRight = _mm512_fmadd_ps(c, _mm512_loadu_ps(r + j), accRight);
     }
     if (lastMask != 0xFFFF) {
-      const __m512 c = _mm512_fmadd_ps(between, _mm512_maskz_loadu_ps(lastMask, delta + j),
-                                       _mm512_maskz_loadu_ps(lastMask, row + j));
+      const __m512 here = _mm512_maskz_loadu_ps(lastMask, row + j);
+      const __m512 c = _mm512_fmadd_ps(
+          between, _mm512_sub_ps(_mm512_maskz_loadu_ps(lastMask, next + j), here), here);
       accLeft = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, l + j), accLeft);
       if (!mono)
         accRight = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, r + j), accRight);

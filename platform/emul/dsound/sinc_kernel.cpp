@@ -44,7 +44,6 @@ std::unique_ptr<SincKernel> BuildKernel(size_t index) {
   kernel->taps = 2 * half;
   const unsigned taps = kernel->taps;
   kernel->rows.resize((SincKernel::kPhases + 1) * taps);
-  kernel->deltas.resize(SincKernel::kPhases * taps);
   for (unsigned phase = 0; phase <= SincKernel::kPhases; ++phase) {
     const double t = double(phase) / SincKernel::kPhases;
     std::vector<double> row(taps);
@@ -57,10 +56,6 @@ std::unique_ptr<SincKernel> BuildKernel(size_t index) {
     for (unsigned j = 0; j < taps; ++j)
       kernel->rows[phase * taps + j] = static_cast<float>(row[j] / sum);
   }
-  for (unsigned phase = 0; phase < SincKernel::kPhases; ++phase)
-    for (unsigned j = 0; j < taps; ++j)
-      kernel->deltas[phase * taps + j] =
-          kernel->rows[(phase + 1) * taps + j] - kernel->rows[phase * taps + j];
   return kernel;
 }
 

@@ -21,11 +21,10 @@ namespace dsemu {
 
 struct SincKernel {
   static constexpr unsigned kPhases = 256;
-  unsigned taps;             // a multiple of 8
-  unsigned half;             // taps / 2: the kernel reads half - 1 frames before the cursor
-  double widening;           // k
-  std::vector<float> rows;   // (kPhases + 1) rows of `taps` coefficients
-  std::vector<float> deltas; // kPhases rows: the next row minus this one
+  unsigned taps;           // a multiple of 8
+  unsigned half;           // taps / 2: the kernel reads half - 1 frames before the cursor
+  double widening;         // k
+  std::vector<float> rows; // (kPhases + 1) rows of `taps` coefficients, t = row / kPhases
 };
 
 // The kernel for a buffer played at `frequency`; built on first use, then shared.

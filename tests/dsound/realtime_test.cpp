@@ -78,5 +78,24 @@ TEST(LiveOutput, FallsBackToTheNullOutputWithOneNotice) {
       "the wall clock\n$");
 }
 
+TEST(RealTimeClock, AProcessMayEndWithItsDeviceOpen) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        dsemu::SelectOutput(dsemu::Output::Null);
+        IDirectSound* device = nullptr;
+        if (DirectSoundCreate(nullptr, &device, nullptr) != DS_OK)
+          std::exit(2);
+        WAVEFORMATEX format = PcmFormat(2, 16, 30000);
+        DSBUFFERDESC desc = SecondaryDesc(&format, 4000);
+        IDirectSoundBuffer* buffer = nullptr;
+        device->CreateSoundBuffer(&desc, &buffer, nullptr);
+        buffer->Play(0, 0, DSBPLAY_LOOPING);
+        dsemu::WaitForFrames(512, 2000);
+        std::exit(0); // with the mixer thread running
+      },
+      testing::ExitedWithCode(0), "");
+}
+
 } // namespace
 } // namespace dsound_test

@@ -89,7 +89,20 @@ void NullLoop() {
   }
 }
 
+void StopRealTime();
+
+// A process may end with a device still open: the real-time clock is stopped first, so
+// that nothing it uses is destroyed under it.
+void StopAtExit() {
+  std::lock_guard guard(clockLock);
+  if (runningOutput && *runningOutput != Output::Manual)
+    StopRealTime();
+  runningOutput.reset();
+}
+
 void StartRealTime(Output output) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(StopAtExit); });
   clockFrames = 0;
   const int chosen = chosenQuality;
   realTimeQuality = chosen < 0 ? Quality::High : static_cast<Quality>(chosen);
@@ -164,7 +177,7 @@ void ClockRelease() {
   std::lock_guard guard(clockLock);
   if (activeDevices == 0 || --activeDevices != 0)
     return;
-  if (runningOutput != Output::Manual)
+  if (runningOutput && *runningOutput != Output::Manual)
     StopRealTime();
   manualRunning = false;
   runningOutput.reset();

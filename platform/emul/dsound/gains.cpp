@@ -7,17 +7,18 @@ namespace dsemu {
 
 float LevelToAmplitude(LONG level) {
   // Every level's amplitude, worked out once: the mixer asks for them each block.
-  static const std::vector<float> amplitudes = [] {
-    std::vector<float> table(-DSBVOLUME_MIN + 1);
-    for (size_t i = 1; i < table.size(); ++i)
-      table[i] = static_cast<float>(std::pow(10.0, (DSBVOLUME_MIN + LONG(i)) / 2000.0));
+  // Never destroyed: a mixer thread may still run while the process exits.
+  static const auto* amplitudes = [] {
+    auto* table = new std::vector<float>(-DSBVOLUME_MIN + 1);
+    for (size_t i = 1; i < table->size(); ++i)
+      (*table)[i] = static_cast<float>(std::pow(10.0, (DSBVOLUME_MIN + LONG(i)) / 2000.0));
     return table;
   }();
   if (level <= DSBVOLUME_MIN)
     return 0.0f;
   if (level >= 0)
     return 1.0f;
-  return amplitudes[static_cast<size_t>(level - DSBVOLUME_MIN)];
+  return (*amplitudes)[static_cast<size_t>(level - DSBVOLUME_MIN)];
 }
 
 ChannelGains GainsFor(LONG volume, LONG pan) {

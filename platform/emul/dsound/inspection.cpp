@@ -28,19 +28,21 @@ BufferState StateOf(const Buffer& buffer) {
 
 } // namespace
 
+// These live as long as the process, never destroyed: a mixer thread may still run
+// while the process exits.
 std::mutex& StateLock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
 std::vector<Buffer*>& LiveBufferList() {
-  static std::vector<Buffer*> list;
-  return list;
+  static auto* list = new std::vector<Buffer*>;
+  return *list;
 }
 
 std::vector<Device*>& LiveDeviceList() {
-  static std::vector<Device*> list;
-  return list;
+  static auto* list = new std::vector<Device*>;
+  return *list;
 }
 
 Buffer* FindBuffer(IDirectSoundBuffer* buffer) {

@@ -27,8 +27,8 @@ struct Scratch {
 };
 
 Scratch& TheScratch() {
-  static Scratch scratch;
-  return scratch;
+  static auto* scratch = new Scratch; // never destroyed, like the state it mixes
+  return *scratch;
 }
 
 ChannelGains DeviceGains(const Device* device) {

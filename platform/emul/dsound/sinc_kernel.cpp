@@ -72,11 +72,12 @@ double SincKernelValue(const SincKernel& kernel, double distance) {
 }
 
 const SincKernel& SincKernelFor(DWORD frequency) {
-  static std::array<std::once_flag, kKernels> built;
-  static std::array<std::unique_ptr<SincKernel>, kKernels> kernels;
+  // Never destroyed: a mixer thread may still run while the process exits.
+  static auto* built = new std::array<std::once_flag, kKernels>;
+  static auto* kernels = new std::array<std::unique_ptr<SincKernel>, kKernels>;
   const size_t index = GridIndex(frequency);
-  std::call_once(built[index], [index] { kernels[index] = BuildKernel(index); });
-  return *kernels[index];
+  std::call_once((*built)[index], [index] { (*kernels)[index] = BuildKernel(index); });
+  return *(*kernels)[index];
 }
 
 } // namespace dsemu

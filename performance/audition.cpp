@@ -1,0 +1,113 @@
+// Auditioning a file: its sample's own buffer plays looping until StopAudition. The
+// audition shares samples with the keys by file name, so a file a key names is played
+// from the key's sample and stays loaded afterwards; any other file is loaded for the
+// audition and unloaded again when it stops.
+#include "audition.h"
+
+#include "../samples/samples.h"
+#include "key_map.h"
+
+namespace {
+
+void ReportPlayingFailure(HWND window, const char* text) {
+  MessageBoxA(window, text, EngineName, MB_OK);
+}
+
+// An empty name is a key without a sample, never a file that a key names.
+bool AKeyNames(LPCSTR fileName) {
+  return fileName[0] != '\0' && KeyNamesFile(fileName, -1);
+}
+
+// The last sample called `name`: the one just appended for the audition, or the one
+// the keys of that name play (RenumberKeys gives them the last). Null when none is.
+SampleRecord* LastSampleNamed(LPCSTR name) {
+  SampleRecord* found = nullptr;
+  for (SampleRecord* sample = SampleList.Next; sample; sample = sample->Next) {
+    if (lstrcmpA(sample->Name, name) == 0)
+      found = sample;
+  }
+  return found;
+}
+
+bool InSampleList(const SampleRecord* record) {
+  for (const SampleRecord* sample = SampleList.Next; sample; sample = sample->Next) {
+    if (sample == record)
+      return true;
+  }
+  return false;
+}
+
+// Ends the running audition, if any: its buffer stops, and the sample goes unless a key
+// names it. Without a device (after AudioTerm) the buffer died with it and is not
+// touched; a sample no longer in the list (the device was opened again, which starts a
+// new list) is only forgotten.
+void EndAudition() {
+  SampleRecord* sample = AuditionSample;
+  if (!sample)
+    return;
+  if (!InSampleList(sample)) {
+    AuditionSample = nullptr;
+    return;
+  }
+  if (SoundDevice)
+    StopSample(EngineWindow, sample);
+  else
+    sample->Playing = 0;
+  if (!AKeyNames(sample->Name)) {
+    if (SoundDevice)
+      ReleaseSampleBuffer(sample);
+    else
+      sample->Buffer = nullptr;
+    UnloadSample(sample, &SampleList);
+    RenumberKeys();
+  }
+  AuditionSample = nullptr;
+}
+
+} // namespace
+
+HRESULT PlaySample(HWND window, SampleRecord* sample) {
+  if (!sample->Buffer)
+    return DSERR_UNINITIALIZED;
+  const DWORD flags = sample->Looping ? DSBPLAY_LOOPING : 0;
+  if (sample->Buffer->SetCurrentPosition(0) != DS_OK)
+    ReportPlayingFailure(window, "Cannot set current position");
+  DWORD status = 0;
+  if (HRESULT result = sample->Buffer->GetStatus(&status); result != DS_OK)
+    return result;
+  // Already playing: it carries on from the start it was just moved to.
+  if (status & DSBSTATUS_PLAYING)
+    return 0;
+  if (HRESULT result = sample->Buffer->Play(0, 0, flags); result != DS_OK) {
+    ReportPlayingFailure(window, "Cannot start playing");
+    return result;
+  }
+  sample->Playing = 1;
+  return 0;
+}
+
+extern "C" LONG WINAPI StartAudition(LPCSTR fileName) {
+  if (!fileName)
+    fileName = "";
+  // A second audition would otherwise leave the first looping and loaded for ever.
+  EndAudition();
+
+  const LONG result = AKeyNames(fileName) ? 0 : LoadSample(fileName);
+  if (result == -1)
+    return -1;
+  // Without a device only a key's sample can be found, and its buffer is gone.
+  if (!SoundDevice)
+    return result;
+  SampleRecord* sample = LastSampleNamed(fileName);
+  if (!sample)
+    return result; // a key names the file but it failed to load
+  AuditionSample = sample;
+  sample->Looping = 1;
+  PlaySample(EngineWindow, sample);
+  return result;
+}
+
+extern "C" LONG WINAPI StopAudition(LONG) {
+  EndAudition();
+  return 1;
+}

@@ -1,0 +1,67 @@
+#include "audition_fixture.h"
+
+#include "tests/support/wav_files.h"
+
+#include <cstring>
+
+void AuditionFixture::SetUp() {
+  EngineTest::SetUp();
+  ASSERT_NE(StartEngine(), nullptr);
+}
+
+void AuditionFixture::TearDown() {
+  boxes.whileOpen(nullptr);
+  dsemu::ClearFaults();
+  AllNotesOff(0);
+  EngineTest::TearDown();
+}
+
+std::string AuditionFixture::Wav(const std::string& name, unsigned frames) {
+  wavfile::Format format;
+  return wavfile::WriteFile(dir.file(name), wavfile::Wav(format, frames));
+}
+
+KeyRecord AuditionFixture::Key(const std::string& file, int32_t keyCode) {
+  KeyRecord key;
+  std::memset(&key, 0, sizeof key);
+  std::strncpy(key.SampleName, file.c_str(), sizeof key.SampleName - 1);
+  key.KeyCode = keyCode;
+  key.Volume = 127;
+  key.Pan = 64;
+  key.Note = 60;
+  key.FineTune = 50;
+  return key;
+}
+
+void AuditionFixture::Install(std::vector<KeyRecord> keys) {
+  while (keys.size() < ZA32_KEYS)
+    keys.push_back(Key("", 60000 + static_cast<int32_t>(keys.size())));
+  InitialiseKeyMap(keys.data());
+}
+
+std::vector<std::string> AuditionFixture::SampleNames() {
+  std::vector<std::string> names;
+  for (SampleRecord* sample = SampleList.Next; sample; sample = sample->Next)
+    names.push_back(sample->Name);
+  return names;
+}
+
+SampleRecord* AuditionFixture::SampleAt(int position) {
+  SampleRecord* sample = SampleList.Next;
+  while (sample && position-- > 0)
+    sample = sample->Next;
+  return sample;
+}
+
+dsemu::BufferState AuditionFixture::State(IDirectSoundBuffer* buffer) {
+  dsemu::BufferState state{};
+  dsemu::QueryBuffer(buffer, &state);
+  return state;
+}
+
+std::vector<std::string> AuditionFixture::BoxTexts() const {
+  std::vector<std::string> texts;
+  for (const MessageBoxCall& call : boxes.calls())
+    texts.push_back(call.text);
+  return texts;
+}

@@ -5,7 +5,12 @@
 #include "control.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
+#include <dirent.h>
+#include <mutex>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
@@ -30,6 +35,44 @@ DWORD TimerMilliseconds() {
   if (step == 0)
     return MillisecondsSinceStart();
   return steppedTime.fetch_add(step) + step;
+}
+
+// The classes above normal lower the nice value of every thread of the process (the
+// device's mixing thread among them) below the one it started with; the others keep
+// the starting value, so that a class can always be left again without privileges.
+// Where the system refuses (an unprivileged user), the threads keep their value.
+int NiceBelowStart(DWORD priorityClassValue) {
+  switch (priorityClassValue) {
+  case ABOVE_NORMAL_PRIORITY_CLASS:
+    return 5;
+  case HIGH_PRIORITY_CLASS:
+    return 10;
+  case REALTIME_PRIORITY_CLASS:
+    return 15;
+  default:
+    return 0;
+  }
+}
+
+int StartingNice() {
+  static const int value = [] {
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, 0);
+    return errno == 0 ? nice : 0;
+  }();
+  return value;
+}
+
+void SetThreadsNice(int nice) {
+  DIR* tasks = opendir("/proc/self/task");
+  if (!tasks)
+    return;
+  while (const dirent* entry = readdir(tasks)) {
+    const int thread = std::atoi(entry->d_name);
+    if (thread > 0)
+      setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice);
+  }
+  closedir(tasks);
 }
 
 } // namespace
@@ -76,8 +119,8 @@ extern "C" DWORD WINAPI GetPriorityClass(HANDLE process) {
   return priorityClass;
 }
 
-// The class is kept for the process; the real scheduling priority is left alone, as
-// raising it needs privileges a user may not have.
+// The class is kept for the process, and the threads' nice values follow it where the
+// system allows.
 extern "C" BOOL WINAPI SetPriorityClass(HANDLE process, DWORD newClass) {
   if (process != GetCurrentProcess()) {
     SetLastError(ERROR_INVALID_HANDLE);
@@ -89,9 +132,15 @@ extern "C" BOOL WINAPI SetPriorityClass(HANDLE process, DWORD newClass) {
   case NORMAL_PRIORITY_CLASS:
   case ABOVE_NORMAL_PRIORITY_CLASS:
   case HIGH_PRIORITY_CLASS:
-  case REALTIME_PRIORITY_CLASS:
+  case REALTIME_PRIORITY_CLASS: {
+    static std::mutex changing;
+    std::lock_guard guard(changing);
+    const int start = StartingNice();
+    if (priorityClass != newClass)
+      SetThreadsNice(start - NiceBelowStart(newClass));
     priorityClass = newClass;
     return TRUE;
+  }
   default:
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

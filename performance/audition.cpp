@@ -38,28 +38,18 @@ bool InSampleList(const SampleRecord* record) {
 }
 
 // Ends the running audition, if any: its buffer stops, and the sample goes unless a key
-// names it. Without a device (after AudioTerm) the buffer died with it and is not
-// touched; a sample no longer in the list (the device was opened again, which starts a
+// names it. After AudioTerm the sample store leaves the buffer, gone with the device,
+// alone. A sample no longer in the list (the device was opened again, which starts a
 // new list) is only forgotten.
 void EndAudition() {
   SampleRecord* sample = AuditionSample;
-  if (!sample)
-    return;
-  if (!InSampleList(sample)) {
-    AuditionSample = nullptr;
-    return;
-  }
-  if (SoundDevice)
+  if (sample && InSampleList(sample)) {
     StopSample(EngineWindow, sample);
-  else
-    sample->Playing = 0;
-  if (!AKeyNames(sample->Name)) {
-    if (SoundDevice)
+    if (!AKeyNames(sample->Name)) {
       ReleaseSampleBuffer(sample);
-    else
-      sample->Buffer = nullptr;
-    UnloadSample(sample, &SampleList);
-    RenumberKeys();
+      UnloadSample(sample, &SampleList);
+      RenumberKeys();
+    }
   }
   AuditionSample = nullptr;
 }

@@ -1,0 +1,53 @@
+// The sub-commands of za32. Each returns the exit status; HostError ends a command with
+// its message.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct DemoOptions {
+  std::filesystem::path output = "za32-demo.wav";
+  std::optional<std::filesystem::path> kitDirectory; // default: beside the output
+  bool live = false;
+};
+int RunDemo(const DemoOptions& options);
+
+struct PatternOptions {
+  std::filesystem::path kit;
+  std::filesystem::path pattern;
+  std::filesystem::path output; // render only
+  bool nullOutput = false;      // play only: pace by the wall clock without a sound card
+};
+int RunRender(const PatternOptions& options);
+int RunPlay(const PatternOptions& options);
+
+struct AuditionOptions {
+  std::string file;
+  double seconds = 5;
+  std::optional<std::filesystem::path> output; // render the audition instead of playing it
+};
+int RunAudition(const AuditionOptions& options);
+
+struct RateTestOptions {
+  int seconds = 3;
+  bool nullOutput = false;
+};
+int RunRateTest(const RateTestOptions& options);
+
+struct BrowseOptions {
+  std::optional<std::string> directory;
+  bool cd = false;
+};
+int RunBrowse(const BrowseOptions& options);
+
+int RunWavInfo(const std::vector<std::string>& files);
+
+struct KeyMapOptions {
+  std::filesystem::path input;
+  std::optional<std::filesystem::path> output;
+  bool toKit = false;     // key map bytes -> kit file
+  bool asWritten = false; // keep the kit's sample paths as written
+};
+int RunKeyMap(const KeyMapOptions& options);

@@ -1,0 +1,158 @@
+#include "engine_session.h"
+
+#include "host_error.h"
+
+#include "platform/emul/control.h"
+#include "platform/emul/dsound/device_control.h"
+
+#include <cstdio>
+#include <set>
+
+namespace {
+
+const char kHostClass[] = "za32 host";
+// The host's instance handle: any value that is its own.
+char instanceTag;
+HINSTANCE HostInstance() {
+  return reinterpret_cast<HINSTANCE>(&instanceTag);
+}
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+const char* BoxKind(UINT type) {
+  switch (type & MB_ICONMASK) {
+  case MB_ICONERROR:
+    return "error";
+  case MB_ICONWARNING:
+    return "warning";
+  case MB_ICONINFORMATION:
+    return "note";
+  default:
+    return "message";
+  }
+}
+
+// A box's text on one line: its line breaks become "; ".
+std::string OneLine(const char* text) {
+  std::string line;
+  for (const char* p = text ? text : ""; *p; ++p) {
+    if (*p == '\r')
+      continue;
+    if (*p == '\n')
+      line += "; ";
+    else
+      line += *p;
+  }
+  return line;
+}
+
+dsemu::Output DeviceOutput(AudioOutput output) {
+  switch (output) {
+  case AudioOutput::Manual:
+    return dsemu::Output::Manual;
+  case AudioOutput::Null:
+    return dsemu::Output::Null;
+  case AudioOutput::Live:
+    break;
+  }
+  return dsemu::Output::Live;
+}
+
+} // namespace
+
+EngineSession::EngineSession(AudioOutput output) {
+  emul::SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT type) {
+    std::string line = OneLine(text);
+    std::fprintf(stderr, "%s %s: %s\n", caption ? caption : "", BoxKind(type), line.c_str());
+    boxes_.push_back(line);
+    return IDOK;
+  });
+  dsemu::SelectOutput(DeviceOutput(output));
+
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = HostWindowProc;
+  windowClass.hInstance = HostInstance();
+  windowClass.lpszClassName = kHostClass;
+  RegisterClassA(&windowClass);
+  hostWindow_ = CreateWindowExA(0, kHostClass, "za32", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                CW_USEDEFAULT, 640, 480, nullptr, nullptr, HostInstance(), nullptr);
+  if (!hostWindow_) {
+    UnregisterClassA(kHostClass, HostInstance());
+    emul::SetMessageBoxHandler(nullptr);
+    throw HostError("cannot create the host window");
+  }
+  engineWindow_ = AudioInit(HostInstance(), hostWindow_);
+  Pump();
+  if (!engineWindow_) {
+    DestroyWindow(hostWindow_);
+    UnregisterClassA(kHostClass, HostInstance());
+    Pump();
+    emul::SetMessageBoxHandler(nullptr);
+    if (output == AudioOutput::Live)
+      throw HostError("the sound engine could not open the audio output; `za32 render` "
+                      "writes a WAV file instead");
+    throw HostError("the sound engine could not start");
+  }
+}
+
+EngineSession::~EngineSession() {
+  AllNotesOff(0);
+  AudioTerm(0);
+  // The engine window goes with the host window, as it would on Windows.
+  DestroyWindow(hostWindow_);
+  Pump();
+  UnregisterClassA(kHostClass, HostInstance());
+  emul::SetMessageBoxHandler(nullptr);
+}
+
+size_t EngineSession::InstallKit(const Kit& kit) {
+  CheckKitSamplesExist(kit);
+  KeyMapBytes records = ToKeyRecords(kit);
+  boxes_.clear();
+  InitialiseKeyMap(records.data());
+  Pump();
+  for (size_t i = 0; i < kit.keys.size(); ++i) {
+    if (kit.keys[i].sample.empty() || GetSampleNumber(static_cast<LONG>(i)) >= 0)
+      continue;
+    std::string why = boxes_.empty() ? "" : " (" + boxes_.front() + ")";
+    throw HostError(kit.source + ": keys[" + std::to_string(i) + "]: the engine could not load " +
+                    ResolvedSamplePath(kit, kit.keys[i]) + why);
+  }
+  return LoadedFileCount();
+}
+
+void EngineSession::Post(UINT message, LPARAM lParam) {
+  PostMessageA(engineWindow_, message, 0, lParam);
+}
+
+void EngineSession::Pump() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT)
+      continue;
+    DispatchMessageA(&message);
+  }
+}
+
+std::vector<std::string> EngineSession::TakeMessageBoxes() {
+  std::vector<std::string> taken;
+  taken.swap(boxes_);
+  return taken;
+}
+
+size_t LoadedFileCount() {
+  std::set<LONG> numbers;
+  for (LONG key = 0; key < ZA32_KEYS; ++key)
+    if (GetSampleNumber(key) >= 0)
+      numbers.insert(GetSampleNumber(key));
+  return numbers.size();
+}
+
+size_t SoundingVoices() {
+  size_t sounding = 0;
+  for (const dsemu::BufferState& state : dsemu::LiveBuffers())
+    sounding += state.duplicateOf != nullptr && state.playing;
+  return sounding;
+}

@@ -1,0 +1,44 @@
+// The engine as this host runs it: the host's main window, AudioInit and AudioTerm,
+// the engine's message boxes as lines on standard error, the key map, and the
+// message loop that dispatches what the host posts to the engine window.
+#pragma once
+
+#include "kit.h"
+
+#include <string>
+#include <vector>
+
+enum class AudioOutput { Manual, Null, Live };
+
+class EngineSession {
+public:
+  // Chooses the device's output, creates the host window and calls AudioInit.
+  // HostError when the engine cannot start (its message boxes say why).
+  explicit EngineSession(AudioOutput output);
+  ~EngineSession();
+  EngineSession(const EngineSession&) = delete;
+  EngineSession& operator=(const EngineSession&) = delete;
+
+  HWND engineWindow() const { return engineWindow_; }
+
+  // InitialiseKeyMap with the kit's keys; HostError naming the first key whose sample
+  // the engine could not load. Returns the number of distinct files loaded.
+  size_t InstallKit(const Kit& kit);
+
+  void Post(UINT message, LPARAM lParam);
+  // Dispatches every message waiting in this thread's queue.
+  void Pump();
+
+  // The engine's message boxes shown since the last call.
+  std::vector<std::string> TakeMessageBoxes();
+
+private:
+  HWND hostWindow_ = nullptr;
+  HWND engineWindow_ = nullptr;
+  std::vector<std::string> boxes_;
+};
+
+// Sample files the engine has loaded for the current key map.
+size_t LoadedFileCount();
+// Voices sounding now, as the sound device sees them: playing duplicates.
+size_t SoundingVoices();

@@ -1,0 +1,125 @@
+#include "json_fields.h"
+
+#include "host_error.h"
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+nlohmann::json ReadJsonFile(const std::filesystem::path& file, const char* what) {
+  std::error_code error;
+  if (std::filesystem::is_directory(file, error))
+    throw HostError(file.string() + ": is a directory, not a " + what + " file");
+  std::ifstream in(file, std::ios::binary);
+  if (!in)
+    throw HostError(file.string() + ": cannot open the " + what + " file");
+  std::stringstream text;
+  text << in.rdbuf();
+  if (in.bad())
+    throw HostError(file.string() + ": cannot read the " + what + " file");
+  try {
+    return nlohmann::json::parse(text.str());
+  } catch (const nlohmann::json::parse_error& e) {
+    // nlohmann's message starts with "[json.exception.parse_error.101] parse error at
+    // line 3, column 5: ..."; keep only what helps the user.
+    std::string message = e.what();
+    size_t at = message.find("parse error");
+    if (at != std::string::npos)
+      message = message.substr(at);
+    throw HostError(file.string() + ": not a valid JSON " + what + " file: " + message);
+  }
+}
+
+void WriteJsonFile(const nlohmann::ordered_json& document, const std::filesystem::path& file) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << document.dump(2) << '\n';
+  out.close();
+  if (!out)
+    throw HostError(file.string() + ": cannot write the file");
+}
+
+JsonPlace JsonPlace::field(const std::string& name) const {
+  return {source, path.empty() ? name : path + "." + name};
+}
+
+JsonPlace JsonPlace::item(size_t index) const {
+  return {source, path + "[" + std::to_string(index) + "]"};
+}
+
+void JsonPlace::fail(const std::string& problem) const {
+  std::string where = source;
+  if (!path.empty())
+    where += ": " + path;
+  throw HostError(where + ": " + problem);
+}
+
+namespace {
+
+std::string Shown(const nlohmann::json& value) {
+  std::string text = value.dump();
+  if (text.size() > 40)
+    text = text.substr(0, 37) + "...";
+  return text;
+}
+
+} // namespace
+
+void ExpectObject(const nlohmann::json& value, const JsonPlace& place,
+                  std::initializer_list<const char*> allowedFields) {
+  if (!value.is_object())
+    place.fail("must be an object {...} (got " + Shown(value) + ")");
+  for (const auto& [name, ignored] : value.items()) {
+    bool known = false;
+    for (const char* allowed : allowedFields)
+      known = known || name == allowed;
+    if (!known) {
+      std::string list;
+      for (const char* allowed : allowedFields)
+        list += std::string(list.empty() ? "" : ", ") + allowed;
+      place.field(name).fail("unknown field (known fields: " + list + ")");
+    }
+  }
+}
+
+long long ReadInteger(const nlohmann::json& value, const JsonPlace& place, long long lowest,
+                      long long highest) {
+  bool whole =
+      value.is_number_integer() || (value.is_number_float() && std::isfinite(value.get<double>()) &&
+                                    std::floor(value.get<double>()) == value.get<double>() &&
+                                    std::fabs(value.get<double>()) < 1e15);
+  long long number = 0;
+  if (whole)
+    number = value.is_number_float() ? static_cast<long long>(value.get<double>())
+             : value.is_number_unsigned()
+                 ? static_cast<long long>(std::min<uint64_t>(value.get<uint64_t>(), INT64_MAX))
+                 : value.get<long long>();
+  if (!whole || number < lowest || number > highest)
+    place.fail("must be a whole number from " + std::to_string(lowest) + " to " +
+               std::to_string(highest) + " (got " + Shown(value) + ")");
+  return number;
+}
+
+double ReadNumber(const nlohmann::json& value, const JsonPlace& place, double lowest,
+                  double highest) {
+  if (!value.is_number() || !std::isfinite(value.get<double>()) || value.get<double>() < lowest ||
+      value.get<double>() > highest) {
+    std::ostringstream range;
+    range << "must be a number from " << lowest << " to " << highest;
+    place.fail(range.str() + " (got " + Shown(value) + ")");
+  }
+  return value.get<double>();
+}
+
+bool ReadFlag(const nlohmann::json& value, const JsonPlace& place) {
+  if (value.is_boolean())
+    return value.get<bool>();
+  if (value.is_number_integer() && (value.get<long long>() == 0 || value.get<long long>() == 1))
+    return value.get<long long>() == 1;
+  place.fail("must be true or false (got " + Shown(value) + ")");
+}
+
+std::string ReadString(const nlohmann::json& value, const JsonPlace& place) {
+  if (!value.is_string())
+    place.fail("must be a string \"...\" (got " + Shown(value) + ")");
+  return value.get<std::string>();
+}

@@ -1,0 +1,222 @@
+#include "kit.h"
+
+#include "host_error.h"
+#include "json_fields.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxSampleName = sizeof(KeyRecord::SampleName) - 1;
+
+KitKey ParseKey(const nlohmann::json& value, const JsonPlace& place) {
+  ExpectObject(value, place,
+               {"sample", "key", "volume", "pan", "note", "fine_tune", "loop", "bend",
+                "velocity_sense", "mute", "hold", "comment"});
+  KitKey key;
+  if (value.contains("sample"))
+    key.sample = ReadString(value["sample"], place.field("sample"));
+  if (key.sample.size() > kMaxSampleName)
+    place.field("sample").fail("longer than " + std::to_string(kMaxSampleName) + " characters");
+  if (key.sample.find('\0') != std::string::npos)
+    place.field("sample").fail("contains a zero character");
+  if (value.contains("key"))
+    key.keyCode = static_cast<int>(ReadInteger(value["key"], place.field("key"), -1, 65535));
+  else if (!key.sample.empty())
+    place.fail("has a sample but no \"key\" (the key code its notes are played with, 0 to "
+               "65535)");
+  if (value.contains("volume"))
+    key.volume = static_cast<int>(ReadInteger(value["volume"], place.field("volume"), 0, 127));
+  if (value.contains("pan"))
+    key.pan = static_cast<int>(ReadInteger(value["pan"], place.field("pan"), 0, 127));
+  if (value.contains("note"))
+    key.note = static_cast<int>(ReadInteger(value["note"], place.field("note"), 0, 143));
+  if (value.contains("fine_tune"))
+    key.fineTune =
+        static_cast<int>(ReadInteger(value["fine_tune"], place.field("fine_tune"), 0, 100));
+  if (value.contains("loop"))
+    key.loop = ReadFlag(value["loop"], place.field("loop"));
+  if (value.contains("bend"))
+    key.bend = ReadFlag(value["bend"], place.field("bend"));
+  if (value.contains("velocity_sense"))
+    key.velocitySense = ReadFlag(value["velocity_sense"], place.field("velocity_sense"));
+  if (value.contains("mute"))
+    key.mute = ReadFlag(value["mute"], place.field("mute"));
+  if (value.contains("hold"))
+    key.hold = ReadFlag(value["hold"], place.field("hold"));
+  if (value.contains("comment"))
+    ReadString(value["comment"], place.field("comment"));
+  return key;
+}
+
+} // namespace
+
+Kit ParseKit(const nlohmann::json& document, const std::filesystem::path& directory,
+             const std::string& source) {
+  JsonPlace top{source, ""};
+  ExpectObject(document, top, {"keys", "name", "comment"});
+  if (document.contains("name"))
+    ReadString(document["name"], top.field("name"));
+  if (document.contains("comment"))
+    ReadString(document["comment"], top.field("comment"));
+  if (!document.contains("keys"))
+    top.fail("has no \"keys\" list");
+  JsonPlace keysPlace = top.field("keys");
+  const nlohmann::json& keys = document["keys"];
+  if (!keys.is_array())
+    keysPlace.fail("must be a list [...] of keys");
+  if (keys.size() > ZA32_KEYS)
+    keysPlace.fail("has " + std::to_string(keys.size()) + " keys; the engine has " +
+                   std::to_string(ZA32_KEYS));
+  Kit kit;
+  kit.directory = directory;
+  kit.source = source;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    kit.keys.push_back(ParseKey(keys[i], keysPlace.item(i)));
+    const KitKey& key = kit.keys.back();
+    if (key.sample.empty() || key.keyCode < 0)
+      continue;
+    for (size_t j = 0; j < i; ++j)
+      if (kit.keys[j].keyCode == key.keyCode)
+        keysPlace.item(i).field("key").fail("key code " + std::to_string(key.keyCode) +
+                                            " is already used by keys[" + std::to_string(j) +
+                                            "]; only the first key with a code ever sounds");
+  }
+  return kit;
+}
+
+Kit LoadKit(const std::filesystem::path& file) {
+  nlohmann::json document = ReadJsonFile(file, "kit");
+  std::filesystem::path directory = file.parent_path();
+  if (directory.empty())
+    directory = ".";
+  return ParseKit(document, directory, file.string());
+}
+
+nlohmann::ordered_json KitToJson(const Kit& kit) {
+  nlohmann::ordered_json keys = nlohmann::ordered_json::array();
+  for (const KitKey& key : kit.keys) {
+    nlohmann::ordered_json out;
+    out["sample"] = key.sample;
+    out["key"] = key.keyCode;
+    out["volume"] = key.volume;
+    out["pan"] = key.pan;
+    out["note"] = key.note;
+    out["fine_tune"] = key.fineTune;
+    out["loop"] = key.loop;
+    out["bend"] = key.bend;
+    out["velocity_sense"] = key.velocitySense;
+    out["mute"] = key.mute;
+    out["hold"] = key.hold;
+    keys.push_back(out);
+  }
+  nlohmann::ordered_json document;
+  document["keys"] = keys;
+  return document;
+}
+
+void SaveKit(const Kit& kit, const std::filesystem::path& file) {
+  WriteJsonFile(KitToJson(kit), file);
+}
+
+void CheckKitSamplesExist(const Kit& kit) {
+  for (size_t i = 0; i < kit.keys.size(); ++i) {
+    const KitKey& key = kit.keys[i];
+    if (key.sample.empty())
+      continue;
+    std::string path = ResolvedSamplePath(kit, key);
+    std::error_code error;
+    auto status = std::filesystem::status(path, error);
+    std::string where = kit.source + ": keys[" + std::to_string(i) + "].sample: ";
+    if (!std::filesystem::exists(status))
+      throw HostError(where + "no such file: " + path);
+    if (!std::filesystem::is_regular_file(status))
+      throw HostError(where + "not a file: " + path);
+  }
+}
+
+std::string ResolvedSamplePath(const Kit& kit, const KitKey& key) {
+  std::filesystem::path sample(key.sample);
+  if (key.sample.empty() || sample.is_absolute() || kit.directory.empty())
+    return key.sample;
+  std::error_code error;
+  std::filesystem::path base = std::filesystem::absolute(kit.directory, error);
+  if (error)
+    base = kit.directory;
+  return (base / sample).lexically_normal().string();
+}
+
+KeyMapBytes ToKeyRecords(const Kit& kit) {
+  KeyMapBytes records{};
+  for (size_t i = 0; i < records.size(); ++i) {
+    KeyRecord& record = records[i];
+    std::memset(&record, 0, sizeof record);
+    KitKey key = i < kit.keys.size() ? kit.keys[i] : KitKey{};
+    std::string path = ResolvedSamplePath(kit, key);
+    if (path.size() > kMaxSampleName)
+      throw HostError(kit.source + ": keys[" + std::to_string(i) + "].sample: the path " + path +
+                      " is longer than the engine's " + std::to_string(kMaxSampleName) +
+                      " characters");
+    std::memcpy(record.SampleName, path.data(), path.size());
+    record.Voice = 0;
+    record.SampleNumber = -1;
+    record.KeyCode = key.keyCode;
+    record.Volume = key.volume;
+    record.Pan = key.pan;
+    record.Note = key.note;
+    record.FineTune = key.fineTune;
+    record.Loop = key.loop;
+    record.PitchBend = key.bend;
+    record.VelocitySense = key.velocitySense;
+    record.Mute = key.mute;
+    record.Hold = key.hold;
+    record.Playing = 0;
+    record.Released = 0;
+  }
+  return records;
+}
+
+Kit FromKeyRecords(const KeyMapBytes& records, const std::string& source) {
+  Kit kit;
+  kit.directory = ".";
+  kit.source = source;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const KeyRecord& record = records[i];
+    std::string where = source + ": key " + std::to_string(i) + ": ";
+    const void* end = std::memchr(record.SampleName, 0, sizeof record.SampleName);
+    if (!end)
+      throw HostError(where + "the sample name has no terminating zero byte");
+    auto check = [&](const char* field, int32_t value, int32_t lowest, int32_t highest) {
+      if (value < lowest || value > highest)
+        throw HostError(where + field + " " + std::to_string(value) + " is outside " +
+                        std::to_string(lowest) + " to " + std::to_string(highest));
+      return static_cast<int>(value);
+    };
+    KitKey key;
+    key.sample = record.SampleName;
+    // Codes outside a note message's low word never match, like -1.
+    key.keyCode = record.KeyCode >= 0 && record.KeyCode <= 65535 ? record.KeyCode : -1;
+    key.volume = record.Volume == -1 ? 127 : check("volume", record.Volume, 0, 127);
+    key.pan = check("pan", record.Pan, 0, 127);
+    key.note = check("note", record.Note, 0, 143);
+    key.fineTune = check("fine tune", record.FineTune, 0, 100);
+    key.loop = record.Loop != 0;
+    key.bend = record.PitchBend != 0;
+    key.velocitySense = record.VelocitySense != 0;
+    key.mute = record.Mute != 0;
+    key.hold = record.Hold != 0;
+    kit.keys.push_back(key);
+  }
+  // Keys without a sample after the last one that has one change nothing: no note
+  // sounds on them and they come after every key they could shadow.
+  while (!kit.keys.empty() && kit.keys.back().sample.empty())
+    kit.keys.pop_back();
+  return kit;
+}
+
+int KeyIndexForCode(const Kit& kit, int keyCode) {
+  for (size_t i = 0; i < kit.keys.size(); ++i)
+    if (kit.keys[i].keyCode == keyCode)
+      return static_cast<int>(i);
+  return -1;
+}

@@ -1,0 +1,108 @@
+// za32: the command-line host of the ZA32 engine.
+#include "commands.h"
+#include "host_error.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <functional>
+
+int main(int argc, char** argv) {
+  CLI::App app{"za32: plays and renders kits of WAV samples on the ZA32 sound engine"};
+  app.require_subcommand(1);
+  std::function<int()> run;
+
+  DemoOptions demo;
+  CLI::App* demoCommand =
+      app.add_subcommand("demo", "Synthesise a small kit, play a groove on it and write it to "
+                                 "a WAV file (or play it live)");
+  demoCommand->add_option("-o,--output", demo.output, "WAV file to write")->capture_default_str();
+  demoCommand->add_option("--kit-dir", demo.kitDirectory,
+                          "Where the kit's samples, kit.json and pattern.json go (default: "
+                          "za32-demo-kit beside the output)");
+  demoCommand->add_flag("--live", demo.live, "Play on the sound card instead of rendering");
+  demoCommand->callback([&] { run = [&] { return RunDemo(demo); }; });
+
+  PatternOptions render;
+  CLI::App* renderCommand = app.add_subcommand(
+      "render", "Render a pattern played on a kit into a WAV file, faster than real time");
+  renderCommand->add_option("KIT", render.kit, "Kit file (JSON)")->required();
+  renderCommand->add_option("PATTERN", render.pattern, "Pattern file (JSON)")->required();
+  renderCommand->add_option("-o,--output", render.output, "WAV file to write")->required();
+  renderCommand->callback([&] { run = [&] { return RunRender(render); }; });
+
+  PatternOptions play;
+  CLI::App* playCommand =
+      app.add_subcommand("play", "Play a pattern on a kit live through the sound card");
+  playCommand->add_option("KIT", play.kit, "Kit file (JSON)")->required();
+  playCommand->add_option("PATTERN", play.pattern, "Pattern file (JSON)")->required();
+  playCommand->add_flag("--null", play.nullOutput,
+                        "Keep time without a sound card (the sound goes nowhere)");
+  playCommand->callback([&] { run = [&] { return RunPlay(play); }; });
+
+  AuditionOptions audition;
+  CLI::App* auditionCommand =
+      app.add_subcommand("audition", "Preview a WAV file, looping, as a sample browser does");
+  auditionCommand->add_option("FILE", audition.file, "WAV file")->required();
+  auditionCommand->add_option("--seconds", audition.seconds, "How long to listen")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 3600.0));
+  auditionCommand->add_option("-o,--output", audition.output,
+                              "Render the audition into this WAV file instead");
+  auditionCommand->callback([&] { run = [&] { return RunAudition(audition); }; });
+
+  RateTestOptions rate;
+  CLI::App* rateCommand =
+      app.add_subcommand("ratetest", "Measure how many bytes a second the sound card really plays");
+  rateCommand->add_option("--seconds", rate.seconds, "Measuring time")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 600));
+  rateCommand->add_flag("--null", rate.nullOutput, "Measure the wall-clock output instead");
+  rateCommand->callback([&] { run = [&] { return RunRateTest(rate); }; });
+
+  BrowseOptions browse;
+  CLI::App* browseCommand = app.add_subcommand(
+      "browse", "List a directory as the sample browser sees it: folders, WAV files, drives");
+  browseCommand->add_option("DIR", browse.directory, "Directory to enter first");
+  browseCommand->add_flag("--cd", browse.cd, "Go to the sample directory of the CD-ROM");
+  browseCommand->callback([&] { run = [&] { return RunBrowse(browse); }; });
+
+  std::vector<std::string> wavFiles;
+  CLI::App* wavCommand =
+      app.add_subcommand("wavinfo", "Read WAV files as the engine does: result code and format");
+  wavCommand->add_option("FILE", wavFiles, "WAV files")->required();
+  wavCommand->callback([&] { run = [&] { return RunWavInfo(wavFiles); }; });
+
+  KeyMapOptions keymap;
+  CLI::App* keymapCommand = app.add_subcommand(
+      "keymap", "Convert a kit file to the 7,800-byte key map hosts pass to the engine, or "
+                "back with --to-kit");
+  keymapCommand->add_option("INPUT", keymap.input, "Kit file, or key map with --to-kit")
+      ->required();
+  keymapCommand->add_option("-o,--output", keymap.output,
+                            "File to write (with --to-kit: standard output if not given)");
+  keymapCommand->add_flag("--to-kit", keymap.toKit, "Convert a key map into a kit file");
+  keymapCommand->add_flag("--as-written", keymap.asWritten,
+                          "Keep relative sample paths as written instead of resolving them "
+                          "against the kit's directory");
+  keymapCommand->callback([&] { run = [&] { return RunKeyMap(keymap); }; });
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  try {
+    int status = run();
+    std::fflush(stdout);
+    return status;
+  } catch (const HostError& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "za32: %s\n", e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "za32: unexpected failure: %s\n", e.what());
+    return 3;
+  }
+}

@@ -1,0 +1,279 @@
+// Kit and pattern files and the timeline a host posts: what reaches the engine, in
+// which order, and the messages for files a user gets wrong.
+#include "host/host_error.h"
+#include "host/kit.h"
+#include "host/pattern.h"
+#include "host/timeline.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+
+namespace {
+
+using nlohmann::json;
+
+Kit KitOf(const std::string& text) {
+  return ParseKit(json::parse(text), "/kits", "kit.json");
+}
+Pattern PatternOf(const std::string& text) {
+  return ParsePattern(json::parse(text), "p.json");
+}
+
+std::string KitError(const std::string& text) {
+  try {
+    KitOf(text);
+  } catch (const HostError& e) {
+    return e.what();
+  }
+  return "(accepted)";
+}
+
+std::string PatternError(const std::string& text) {
+  try {
+    PatternOf(text);
+  } catch (const HostError& e) {
+    return e.what();
+  }
+  return "(accepted)";
+}
+
+struct Posted {
+  uint64_t frame;
+  UINT message;
+  unsigned low;
+  unsigned high;
+  bool operator==(const Posted&) const = default;
+};
+
+std::vector<Posted> Messages(const Timeline& timeline) {
+  std::vector<Posted> out;
+  for (const TimedMessage& m : timeline.messages)
+    out.push_back({m.frame, m.message, LOWORD(m.lParam), HIWORD(m.lParam)});
+  return out;
+}
+
+const char* kTwoKeys = R"({"keys": [
+  {"sample": "a.wav", "key": 36},
+  {"sample": "sub/b.wav", "key": 38, "volume": 90, "pan": 10, "note": 72, "fine_tune": 75,
+   "loop": true, "bend": 1, "velocity_sense": false, "mute": true, "hold": true}]})";
+
+} // namespace
+
+TEST(KitFile, KeysBecomeTheRecordsTheEngineTakes) {
+  Kit kit = KitOf(kTwoKeys);
+  KeyMapBytes records = ToKeyRecords(kit);
+  EXPECT_STREQ(records[0].SampleName, "/kits/a.wav");
+  EXPECT_STREQ(records[1].SampleName, "/kits/sub/b.wav");
+  EXPECT_EQ(records[0].KeyCode, 36);
+  // Defaults a pad starts with: full volume, centre, own pitch, velocity on.
+  EXPECT_EQ(records[0].Volume, 127);
+  EXPECT_EQ(records[0].Pan, 64);
+  EXPECT_EQ(records[0].Note, 60);
+  EXPECT_EQ(records[0].FineTune, 50);
+  EXPECT_EQ(records[0].VelocitySense, 1);
+  EXPECT_EQ(records[0].Loop | records[0].PitchBend | records[0].Mute | records[0].Hold, 0);
+  const KeyRecord& b = records[1];
+  EXPECT_EQ(std::vector<int>({b.KeyCode, b.Volume, b.Pan, b.Note, b.FineTune, b.Loop, b.PitchBend,
+                              b.VelocitySense, b.Mute, b.Hold}),
+            std::vector<int>({38, 90, 10, 72, 75, 1, 1, 0, 1, 1}));
+  // The engine's own fields go in as a host passes them.
+  EXPECT_EQ(b.SampleNumber, -1);
+  EXPECT_EQ(b.Playing, 0);
+  EXPECT_EQ(b.Released, 0);
+  // Keys the kit does not fill have no sample and answer to no note.
+  for (size_t i = 2; i < records.size(); ++i) {
+    EXPECT_EQ(records[i].SampleName[0], '\0');
+    EXPECT_EQ(records[i].KeyCode, -1);
+  }
+}
+
+TEST(KitFile, KeyMapBytesComeBackAsTheSameKit) {
+  Kit kit = KitOf(kTwoKeys);
+  kit.directory.clear(); // names as written
+  KeyMapBytes records = ToKeyRecords(kit);
+  Kit back = FromKeyRecords(records, "map.bin");
+  ASSERT_EQ(back.keys.size(), 2u);
+  EXPECT_EQ(back.keys, kit.keys);
+  // Through JSON as well.
+  Kit again = ParseKit(json::parse(KitToJson(back).dump()), "", "again.json");
+  EXPECT_EQ(again.keys, kit.keys);
+}
+
+TEST(KitFile, KeyMapBytesFromAnotherHostAreReadAsTheEngineReadsThem) {
+  KeyMapBytes records{};
+  std::strcpy(records[3].SampleName, "C:\\SAMPLES\\KICK.WAV");
+  records[3].KeyCode = 70000; // never matches a note: read as no key code
+  records[3].Volume = -1;     // read as 127
+  records[3].Pan = 64;
+  records[3].Note = 60;
+  records[3].FineTune = 50;
+  records[3].Loop = 5; // any non-zero flag is on
+  Kit kit = FromKeyRecords(records, "map.bin");
+  ASSERT_EQ(kit.keys.size(), 4u);
+  EXPECT_EQ(kit.keys[3].sample, "C:\\SAMPLES\\KICK.WAV");
+  EXPECT_EQ(kit.keys[3].keyCode, -1);
+  EXPECT_EQ(kit.keys[3].volume, 127);
+  EXPECT_TRUE(kit.keys[3].loop);
+  // Empty keys before it keep their places; they come back as all-zero records.
+  EXPECT_EQ(kit.keys[0].sample, "");
+
+  records[5].Note = 200;
+  try {
+    FromKeyRecords(records, "map.bin");
+    FAIL() << "a note outside the pitch tables was accepted";
+  } catch (const HostError& e) {
+    EXPECT_STREQ(e.what(), "map.bin: key 5: note 200 is outside 0 to 143");
+  }
+  records[5].Note = 60;
+  std::memset(records[7].SampleName, 'x', sizeof records[7].SampleName);
+  EXPECT_THROW(FromKeyRecords(records, "map.bin"), HostError);
+}
+
+TEST(KitFile, MistakesAreNamedByFileAndField) {
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "volume": 300}]})"),
+            "kit.json: keys[0].volume: must be a whole number from 0 to 127 (got 300)");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36}, {"sample": "a.wav",
+            "key": 36, "vol": 3}]})"),
+            "kit.json: keys[1].vol: unknown field (known fields: sample, key, volume, pan, "
+            "note, fine_tune, loop, bend, velocity_sense, mute, hold, comment)");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav"}]})"),
+            "kit.json: keys[0]: has a sample but no \"key\" (the key code its notes are played "
+            "with, 0 to 65535)");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "note": 144}]})"),
+            "kit.json: keys[0].note: must be a whole number from 0 to 143 (got 144)");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "loop": "yes"}]})"),
+            "kit.json: keys[0].loop: must be true or false (got \"yes\")");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36.5}]})"),
+            "kit.json: keys[0].key: must be a whole number from -1 to 65535 (got 36.5)");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": 5, "key": 1}]})"),
+            "kit.json: keys[0].sample: must be a string \"...\" (got 5)");
+  EXPECT_EQ(KitError(R"({"keys": {}})"), "kit.json: keys: must be a list [...] of keys");
+  EXPECT_EQ(KitError(R"([1, 2])"), "kit.json: must be an object {...} (got [1,2])");
+  EXPECT_EQ(KitError(R"({"pads": []})"),
+            "kit.json: pads: unknown field (known fields: keys, name, comment)");
+  // Only the first key with a code can ever sound.
+  EXPECT_EQ(KitError(R"({"keys": [{"key": 36}, {"sample": "a.wav", "key": 36}]})"),
+            "kit.json: keys[1].key: key code 36 is already used by keys[0]; only the first "
+            "key with a code ever sounds");
+
+  std::string many = R"({"keys": [)";
+  for (int i = 0; i < 26; ++i)
+    many += std::string(i ? "," : "") + "{}";
+  EXPECT_EQ(KitError(many + "]}"), "kit.json: keys: has 26 keys; the engine has 25");
+
+  std::string longName(256, 'n');
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": ")" + longName + R"(", "key": 1}]})"),
+            "kit.json: keys[0].sample: longer than 255 characters");
+  // A relative name that only grows too long once resolved is caught when the records
+  // are made.
+  Kit kit = ParseKit(
+      json::parse(R"({"keys": [{"sample": ")" + std::string(250, 'n') + R"(", "key": 1}]})"),
+      "/some/kit/dir", "kit.json");
+  EXPECT_THROW(ToKeyRecords(kit), HostError);
+}
+
+TEST(PatternFile, StepStringsAndHitLists) {
+  Pattern p = PatternOf(R"({"tempo": 120, "steps": 8,
+    "tracks": {"36": "X.x-|1 9..", "38": [{"step": 6, "velocity": 5, "length": 0.5}, 2]}})");
+  ASSERT_EQ(p.tracks.at(36).size(), 4u);
+  EXPECT_EQ(p.tracks.at(36)[0].step, 0);
+  EXPECT_EQ(p.tracks.at(36)[0].velocity, 127);
+  EXPECT_EQ(p.tracks.at(36)[1].step, 2);
+  EXPECT_EQ(p.tracks.at(36)[1].velocity, 100);
+  EXPECT_EQ(p.tracks.at(36)[2].velocity, 14); // '1' of nine levels
+  EXPECT_EQ(p.tracks.at(36)[3].step, 5);
+  EXPECT_EQ(p.tracks.at(36)[3].velocity, 127);
+  // Hits are taken in step order whatever order they were written in.
+  ASSERT_EQ(p.tracks.at(38).size(), 2u);
+  EXPECT_EQ(p.tracks.at(38)[0].step, 2);
+  EXPECT_EQ(p.tracks.at(38)[1].step, 6);
+  EXPECT_EQ(p.tracks.at(38)[1].length, 0.5);
+}
+
+TEST(PatternFile, MistakesAreNamedByFileAndField) {
+  EXPECT_EQ(PatternError(R"({"steps": 4})"), "p.json: has no \"tempo\" (beats per minute)");
+  EXPECT_EQ(PatternError(R"({"tempo": 0, "steps": 4})"),
+            "p.json: tempo: must be a number from 1 to 1000 (got 0)");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": "x..x."}})"),
+            "p.json: tracks.36: has more than the pattern's 4 steps");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": "x.o."}})"),
+            "p.json: tracks.36: unknown step character 'o' (use . or - for a rest, x, X or 1 "
+            "to 9 for a hit)");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"kick": "x..."}})"),
+            "p.json: tracks.kick: a track is named by its key code, a whole number from 0 to "
+            "65535");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": [1, {"step": 1}]}})"),
+            "p.json: tracks.36[1]: step 1 is played twice");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": [{"step": 4}]}})"),
+            "p.json: tracks.36[0].step: must be a whole number from 0 to 3 (got 4)");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": [{"step": 1,
+            "velocity": 0}]}})"),
+            "p.json: tracks.36[0].velocity: must be a whole number from 1 to 127 (got 0)");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "changes": [{"step": 1, "pan": 3}]})"),
+            "p.json: changes[0]: changes \"pan\" but names no \"key\" (its key code)");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "changes": [{"step": 1, "key": 3}]})"),
+            "p.json: changes[0]: changes nothing (give one of pitch_bend, loop, bend, "
+            "velocity_sense, mute, hold, note, fine_tune, volume, pan)");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "changes": [{"step": 1,
+            "pitch_bend": 128}]})"),
+            "p.json: changes[0].pitch_bend: must be a whole number from 0 to 127 (got 128)");
+  EXPECT_EQ(PatternError(R"({"tempo": 1, "steps": 100000, "repeat": 10000})"),
+            "p.json: lasts 15000000000 seconds; at most 6 hours can be played");
+}
+
+TEST(Timeline, NotesAreGatedSoThatEveryHitSounds) {
+  // 120 beats a minute, 4 steps a beat: 5512.5 frames a step.
+  Kit kit = KitOf(kTwoKeys);
+  Pattern p = PatternOf(R"({"tempo": 120, "steps": 4,
+    "tracks": {"36": "XX..", "38": [{"step": 0, "velocity": 9, "length": 3},
+                                    {"step": 2, "length": 1}]}})");
+  Timeline t = BuildTimeline(kit, p);
+  EXPECT_EQ(t.frames, 22050u);
+  EXPECT_EQ(t.notes, 4u);
+  // A key that is playing ignores a further note-on, so the host lets go of it first;
+  // a hit that would still be sounding is cut where the key's next hit starts.
+  std::vector<Posted> expected = {{0, AM_NOTE, 36, 127},   {0, AM_NOTE, 38, 9},
+                                  {5513, AM_NOTE, 36, 0},  {5513, AM_NOTE, 36, 127},
+                                  {11025, AM_NOTE, 38, 0}, {11025, AM_NOTE, 38, 100},
+                                  {16538, AM_NOTE, 38, 0}};
+  EXPECT_EQ(Messages(t), expected);
+}
+
+TEST(Timeline, ChangesComeBeforeNotesOfTheSameStepAndNameKeysByIndex) {
+  Kit kit = KitOf(kTwoKeys);
+  Pattern p = PatternOf(R"({"tempo": 60, "steps_per_beat": 1, "steps": 2, "repeat": 2,
+    "tail": 0.5, "tracks": {"38": "x."},
+    "changes": [{"step": 0, "key": 38, "note": 67, "pan": 0},
+                {"step": 1.5, "pitch_bend": 100}, {"step": 1, "key": 36, "hold": false}]})");
+  Timeline t = BuildTimeline(kit, p);
+  EXPECT_EQ(t.frames, 4 * 44100u + 22050u);
+  // Parameter messages carry the key index (38 is key 1), the bend carries no key.
+  std::vector<Posted> expected = {
+      {0, AM_NOTEPITCH, 1, 67}, {0, AM_PAN, 1, 0},        {0, AM_NOTE, 38, 100},
+      {44100, AM_HOLD, 0, 0},   {66150, AM_BEND, 0, 100}, {88200, AM_NOTEPITCH, 1, 67},
+      {88200, AM_PAN, 1, 0},    {88200, AM_NOTE, 38, 0},  {88200, AM_NOTE, 38, 100},
+      {132300, AM_HOLD, 0, 0},  {154350, AM_BEND, 0, 100}};
+  EXPECT_EQ(Messages(t), expected);
+}
+
+TEST(Timeline, UnknownKeyCodesAreRefused) {
+  Kit kit = KitOf(R"({"keys": [{"sample": "a.wav", "key": 36}, {"key": 40}]})");
+  auto error = [&](const std::string& pattern) -> std::string {
+    try {
+      BuildTimeline(kit, PatternOf(pattern));
+    } catch (const HostError& e) {
+      return e.what();
+    }
+    return "(accepted)";
+  };
+  EXPECT_EQ(error(R"({"tempo": 90, "steps": 4, "tracks": {"37": "x..."}})"),
+            "p.json: tracks.37: key code 37 is not in the kit kit.json");
+  EXPECT_EQ(error(R"({"tempo": 90, "steps": 4, "tracks": {"40": "x..."}})"),
+            "p.json: tracks.40: key code 40 belongs to keys[1] of kit.json, which has no "
+            "sample");
+  EXPECT_EQ(error(R"({"tempo": 90, "steps": 4, "changes": [{"step": 0, "key": 99,
+            "mute": true}]})"),
+            "p.json: changes[0]: key code 99 is not in the kit kit.json");
+}

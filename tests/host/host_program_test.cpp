@@ -17,7 +17,7 @@ using nlohmann::json;
 constexpr double kRate = 44100;
 // The sound device mixes in periods of this many frames at most; a message takes
 // effect at the latest one period after the frame it is posted at.
-constexpr size_t kDevicePeriodFrames = 1024;
+constexpr size_t kDevicePeriodFrames = 256;
 
 int Peak(const Wav& wav, size_t from = 0, size_t to = SIZE_MAX) {
   int peak = 0;
@@ -245,6 +245,17 @@ INSTANTIATE_TEST_SUITE_P(
           ch = '_';
       return name;
     });
+
+TEST(Examples, PlayOnTheDemoSamples) {
+  TempDir dir;
+  ASSERT_EQ(RunZa32({"demo", "-o", "demo.wav", "--kit-dir", "samples"}, dir.path()).status, 0);
+  for (const char* file : {"kit.json", "pattern.json"})
+    std::filesystem::copy_file(std::filesystem::path(ZA32_EXAMPLES) / file, dir.path() / file);
+  RunResult run = RunZa32({"render", "kit.json", "pattern.json", "-o", "out.wav"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("files       5 loaded"), std::string::npos) << run.out;
+  EXPECT_GT(Peak(ReadWav(dir.path() / "out.wav")), 8000);
+}
 
 TEST(Commands, UsageMistakesAndHelp) {
   TempDir dir;

@@ -257,6 +257,72 @@ TEST(Examples, PlayOnTheDemoSamples) {
   EXPECT_GT(Peak(ReadWav(dir.path() / "out.wav")), 8000);
 }
 
+TEST(Commands, WavInfoShowsWhatTheEnginesReaderMakesOfEachFile) {
+  TempDir dir;
+  WriteWav(dir.path() / "sine.wav", 22050, 1, Sine(22050, 441, 0.5, 22050));
+  WriteText(dir.path() / "text.wav", "RIFF\x04\0\0\0TEXT");
+  RunResult good = RunZa32({"wavinfo", "sine.wav"}, dir.path());
+  EXPECT_EQ(good.status, 0) << good.err;
+  EXPECT_NE(good.out.find("sine.wav: result 0 (read)"), std::string::npos) << good.out;
+  EXPECT_NE(good.out.find("PCM, 1 channel, 22050 Hz, 16 bits, block 2"), std::string::npos)
+      << good.out;
+  EXPECT_NE(good.out.find("44100 bytes of data, 1.000 s"), std::string::npos) << good.out;
+
+  RunResult bad = RunZa32({"wavinfo", "sine.wav", "gone.wav", "text.wav"}, dir.path());
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.out.find("gone.wav: result 0xE100 (WaveErrOpen"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.out.find("text.wav: result 0xE101 (WaveErrNotWave"), std::string::npos) << bad.out;
+  EXPECT_NE(bad.err.find("za32: 2 of 3 files could not be read as WAV files"), std::string::npos)
+      << bad.err;
+}
+
+TEST(Commands, AuditionRendersTheFileLooping) {
+  TempDir dir;
+  // A tenth of a second of 441 Hz, auditioned for a whole second: it loops.
+  WriteWav(dir.path() / "sine.wav", 22050, 1, Sine(22050, 441, 0.5, 2205));
+  RunResult run =
+      RunZa32({"audition", "sine.wav", "--seconds", "1", "-o", "heard.wav"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  Wav wav = ReadWav(dir.path() / "heard.wav");
+  ASSERT_EQ(wav.frames(), 44100u);
+  EXPECT_NEAR(Pitch(wav, 0, 4410, 44100 - 4410), 441, 1);
+  double sampleRms = 0.5 * 32767 / std::sqrt(2.0);
+  EXPECT_NEAR(Decibels(Rms(wav, 1, 30000, 44000) / sampleRms), 0, 0.25) << "still sounding";
+
+  RunResult missing = RunZa32({"audition", "gone.wav", "-o", "x.wav"}, dir.path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("za32: gone.wav: no such file"), std::string::npos) << missing.err;
+  WriteText(dir.path() / "text.wav", "not a wave");
+  RunResult text = RunZa32({"audition", "text.wav", "-o", "x.wav"}, dir.path());
+  EXPECT_EQ(text.status, 1);
+  EXPECT_NE(text.err.find("ZA32 error: text.wav is not a Wave File"), std::string::npos)
+      << text.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.wav"));
+}
+
+TEST(Commands, RateTestOfNoTimeMeasuresNothing) {
+  TempDir dir;
+  RunResult run = RunZa32({"ratetest", "--null", "--seconds", "0"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("played      0 bytes in 0 s"), std::string::npos) << run.out;
+}
+
+TEST(Commands, BrowseListsFoldersWavFilesAndDrives) {
+  TempDir dir;
+  WriteWav(dir.path() / "songs" / "kick.wav", 22050, 1, Sine(22050, 441, 0.5, 100));
+  WriteWav(dir.path() / "songs" / "Snare.WAV", 22050, 1, Sine(22050, 441, 0.5, 100));
+  WriteText(dir.path() / "songs" / "notes.txt", "text");
+  std::filesystem::create_directories(dir.path() / "songs" / "more");
+  RunResult run = RunZa32({"browse", "songs"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* line : {"\n  [.]\n", "\n  [..]\n", "\n  [more]\n", "\n  kick\n", "\n  Snare\n"})
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+  EXPECT_EQ(run.out.find("notes"), std::string::npos) << run.out;
+  RunResult missing = RunZa32({"browse", "no-such-dir"}, dir.path());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("za32: no-such-dir: cannot enter the directory"), std::string::npos);
+}
+
 TEST(Commands, UsageMistakesAndHelp) {
   TempDir dir;
   RunResult none = RunZa32({}, dir.path());

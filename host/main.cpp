@@ -8,7 +8,7 @@
 #include <functional>
 
 int main(int argc, char** argv) {
-  CLI::App app{"za32: plays and renders kits of WAV samples on the ZA32 sound engine"};
+  CLI::App app{"za32: plays and renders kits of WAV samples on the ZA32 sound engine", "za32"};
   app.require_subcommand(1);
   std::function<int()> run;
 

@@ -76,21 +76,6 @@ int RunRateTest(const RateTestOptions& options) {
   return 0;
 }
 
-namespace {
-
-// GetFileList writes as much as the directory needs; size the buffer from what is
-// there: every name with its brackets and zero byte, the drives, and room to spare.
-size_t FileListCapacity() {
-  size_t bytes = 64 * 1024;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(".", error), end; !error && it != end;
-       it.increment(error))
-    bytes += it->path().filename().string().size() + 3;
-  return bytes;
-}
-
-} // namespace
-
 int RunBrowse(const BrowseOptions& options) {
   char directory[MAX_PATH + 20] = {};
   if (options.directory && !SetDirectory(options.directory->c_str()))
@@ -106,10 +91,18 @@ int RunBrowse(const BrowseOptions& options) {
     throw HostError("cannot read the current directory");
   }
   std::printf("%s\n", directory);
-  std::vector<char> list(FileListCapacity(), '\0');
-  if (!GetFileList(list.data())) {
-    std::printf("  (no entries)\n");
-    return 0;
+  // The sized form of GetFileList: ask for the size, then for the list. The directory
+  // may grow in between, so ask again until it fits.
+  std::vector<char> list;
+  for (LONG result = GetFileListEx(nullptr, 0);;
+       result = GetFileListEx(list.data(), DWORD(list.size()))) {
+    if (result == 0) {
+      std::printf("  (no entries)\n");
+      return 0;
+    }
+    if (result > 0 && !list.empty())
+      break;
+    list.assign(result < 0 ? size_t(-(long long)result) : 1, '\0');
   }
   for (const char* entry = list.data(); *entry && entry < list.data() + list.size();
        entry += std::strlen(entry) + 1)

@@ -38,7 +38,20 @@ void PrintSummary(const Loaded& piece, size_t files, const PlayStats& stats, boo
                 double(stats.frames) / kOutputRate / stats.seconds);
 }
 
+// Writing the output over one of the kit's samples would destroy it before it is read.
+void CheckOutputIsNoSample(const Kit& kit, const std::filesystem::path& output) {
+  std::error_code error;
+  if (!std::filesystem::exists(output, error))
+    return;
+  for (const KitKey& key : kit.keys)
+    if (!key.sample.empty() &&
+        std::filesystem::equivalent(output, ResolvedSamplePath(kit, key), error))
+      throw HostError(output.string() + ": is a sample of the kit " + kit.source +
+                      "; choose another output file");
+}
+
 int Render(const Loaded& piece, const std::filesystem::path& output) {
+  CheckOutputIsNoSample(piece.kit, output);
   // Check the output before the engine starts, so a bad path costs nothing.
   WavWriter writer(output, kOutputRate, 2);
   EngineSession engine(AudioOutput::Manual);

@@ -209,6 +209,19 @@ TEST_P(BadFiles, GiveOneClearMessageAndAFailureStatus) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.wav")) << "no half-made WAV stays";
 }
 
+TEST(OutputFile, CannotOverwriteASampleOfTheKit) {
+  TempDir dir;
+  std::vector<int16_t> sine = Sine(22050, 441, 0.5, 2205);
+  WriteWav(dir.path() / "ok.wav", 22050, 1, sine);
+  WriteText(dir.path() / "kit.json", R"({"keys": [{"sample": "ok.wav", "key": 36}]})");
+  WriteText(dir.path() / "pattern.json", R"({"tempo": 120, "steps": 4, "tracks": {"36": "x..."}})");
+  RunResult run = RunZa32({"render", "kit.json", "pattern.json", "-o", "./ok.wav"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("za32: ./ok.wav: is a sample of the kit kit.json"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadWav(dir.path() / "ok.wav").samples, sine);
+}
+
 const char* kGoodKit = R"({"keys": [{"sample": "ok.wav", "key": 36}]})";
 const char* kGoodPattern = R"({"tempo": 120, "steps": 4, "tracks": {"36": "x..."}})";
 

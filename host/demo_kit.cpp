@@ -30,7 +30,7 @@ private:
   uint64_t state_ = 0x5A32;
 };
 
-std::vector<int16_t> ToPcm(const std::vector<double>& signal, double peak = 0.89) {
+std::vector<int16_t> ToPcm(const std::vector<double>& signal, double peak) {
   double largest = 1e-9;
   for (double v : signal)
     largest = std::max(largest, std::fabs(v));
@@ -127,22 +127,24 @@ std::vector<double> Tone() {
   return out;
 }
 
+// Peaks leave room for several voices at once: the mix is not limited, it clips.
 struct DemoSample {
   const char* file;
   uint32_t rate;
+  double peak;
   std::vector<double> (*make)();
 };
 
 const DemoSample kSamples[] = {
-    {"kick.wav", kDrumRate, [] { return Drop(0.5, 160, 48, 0.03, 0.22, 0.25); }},
-    {"snare.wav", kDrumRate, Snare},
-    {"hat-closed.wav", kDrumRate, [] { return Hiss(0.12, 0.025, 0.92); }},
-    {"hat-open.wav", kDrumRate, [] { return Hiss(0.6, 0.22, 0.92); }},
-    {"clap.wav", kDrumRate, Clap},
-    {"tom-low.wav", kDrumRate, [] { return Drop(0.45, 130, 82, 0.08, 0.16, 0.05); }},
-    {"tom-mid.wav", kDrumRate, [] { return Drop(0.4, 185, 120, 0.07, 0.14, 0.05); }},
-    {"tom-high.wav", kDrumRate, [] { return Drop(0.35, 260, 175, 0.06, 0.12, 0.05); }},
-    {"tone.wav", kToneRate, Tone},
+    {"kick.wav", kDrumRate, 0.55, [] { return Drop(0.5, 160, 48, 0.03, 0.22, 0.25); }},
+    {"snare.wav", kDrumRate, 0.45, Snare},
+    {"hat-closed.wav", kDrumRate, 0.3, [] { return Hiss(0.12, 0.025, 0.92); }},
+    {"hat-open.wav", kDrumRate, 0.3, [] { return Hiss(0.6, 0.22, 0.92); }},
+    {"clap.wav", kDrumRate, 0.45, Clap},
+    {"tom-low.wav", kDrumRate, 0.5, [] { return Drop(0.45, 130, 82, 0.08, 0.16, 0.05); }},
+    {"tom-mid.wav", kDrumRate, 0.5, [] { return Drop(0.4, 185, 120, 0.07, 0.14, 0.05); }},
+    {"tom-high.wav", kDrumRate, 0.5, [] { return Drop(0.35, 260, 175, 0.06, 0.12, 0.05); }},
+    {"tone.wav", kToneRate, 0.25, Tone},
 };
 
 // The kit: key codes as a drum pad's usual notes; the tonal sample on eight keys a
@@ -283,7 +285,7 @@ DemoFiles WriteDemoKit(const std::filesystem::path& directory) {
   DemoFiles files;
   for (const DemoSample& sample : kSamples) {
     std::filesystem::path path = directory / sample.file;
-    std::vector<int16_t> pcm = ToPcm(sample.make());
+    std::vector<int16_t> pcm = ToPcm(sample.make(), sample.peak);
     WriteWavFile(path, sample.rate, 1, pcm);
     files.samples.push_back(path);
   }

@@ -18,23 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
-// The audition and the rate test are the engine's last exports to arrive; until
-// libza32.so carries them the host still links and says so when they are asked for.
-#pragma weak StartAudition
-#pragma weak StopAudition
-#pragma weak StartTest
-
-namespace {
-
-void NeedExport(const void* function, const char* what) {
-  if (!function)
-    throw HostError(std::string("this build of the engine has no ") + what + " yet");
-}
-
-} // namespace
-
 int RunAudition(const AuditionOptions& options) {
-  NeedExport(reinterpret_cast<const void*>(&StartAudition), "audition");
   if (options.file.size() >= sizeof(KeyRecord::SampleName))
     throw HostError(options.file + ": the name is longer than the engine's 255 characters");
   std::error_code error;
@@ -77,7 +61,6 @@ int RunAudition(const AuditionOptions& options) {
 }
 
 int RunRateTest(const RateTestOptions& options) {
-  NeedExport(reinterpret_cast<const void*>(&StartTest), "rate test");
   EngineSession engine(options.nullOutput ? AudioOutput::Null : AudioOutput::Live);
   std::printf("measuring for %d s after one second to settle...\n", options.seconds);
   std::fflush(stdout);

@@ -66,7 +66,7 @@ void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
     const uint32_t scaled = step.fraction * SincKernel::kPhases;
     const uint32_t phase = scaled / kOutputRate;
     const float between = static_cast<float>(scaled % kOutputRate) * kInverseRate;
-    const float* row = kernel->rows.data() + size_t{phase} * taps;
+    const float* row = kernel->Rows() + size_t{phase} * taps;
     const float* next = row + taps;
     const float* l = run.left + step.index - (kernel->half - 1);
     const float* r = run.right + step.index - (kernel->half - 1);

@@ -127,7 +127,7 @@ ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* ou
     const uint32_t scaled = fraction * SincKernel::kPhases;
     const uint32_t phase = scaled / kOutputRate;
     const __m256 between = _mm256_set1_ps(float(scaled % kOutputRate) * kInverseRate);
-    const float* row = kernel->rows.data() + size_t{phase} * taps;
+    const float* row = kernel->Rows() + size_t{phase} * taps;
     const float* next = row + taps;
     const float* l = run.left + index - (kernel->half - 1);
     const float* r = run.right + index - (kernel->half - 1);

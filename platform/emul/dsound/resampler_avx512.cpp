@@ -148,7 +148,7 @@ ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float
     const uint32_t scaled = fraction * SincKernel::kPhases;
     const uint32_t phase = scaled / kOutputRate;
     const __m512 between = _mm512_set1_ps(float(scaled % kOutputRate) * kInverseRate);
-    const float* row = kernel->rows.data() + size_t{phase} * taps;
+    const float* row = kernel->Rows() + size_t{phase} * taps;
     const float* next = row + taps;
     const float* l = run.left + index - (kernel->half - 1);
     const float* r = run.right + index - (kernel->half - 1);

@@ -43,7 +43,10 @@ std::unique_ptr<SincKernel> BuildKernel(size_t index) {
   kernel->half = half;
   kernel->taps = 2 * half;
   const unsigned taps = kernel->taps;
-  kernel->rows.resize((SincKernel::kPhases + 1) * taps);
+  kernel->storage.resize((SincKernel::kPhases + 1) * taps + 16);
+  const auto address = reinterpret_cast<uintptr_t>(kernel->storage.data());
+  kernel->offset = ((64 - address % 64) % 64) / sizeof(float);
+  float* rows = kernel->storage.data() + kernel->offset;
   for (unsigned phase = 0; phase <= SincKernel::kPhases; ++phase) {
     const double t = double(phase) / SincKernel::kPhases;
     std::vector<double> row(taps);
@@ -54,7 +57,7 @@ std::unique_ptr<SincKernel> BuildKernel(size_t index) {
     }
     // Each row sums to one, so that a constant comes through unchanged.
     for (unsigned j = 0; j < taps; ++j)
-      kernel->rows[phase * taps + j] = static_cast<float>(row[j] / sum);
+      rows[phase * taps + j] = static_cast<float>(row[j] / sum);
   }
   return kernel;
 }

@@ -21,10 +21,14 @@ namespace dsemu {
 
 struct SincKernel {
   static constexpr unsigned kPhases = 256;
-  unsigned taps;           // a multiple of 8
-  unsigned half;           // taps / 2: the kernel reads half - 1 frames before the cursor
-  double widening;         // k
-  std::vector<float> rows; // (kPhases + 1) rows of `taps` coefficients, t = row / kPhases
+  unsigned taps;   // a multiple of 8
+  unsigned half;   // taps / 2: the kernel reads half - 1 frames before the cursor
+  double widening; // k
+  // (kPhases + 1) rows of `taps` coefficients, t = row / kPhases, starting on a cache line.
+  const float* Rows() const { return storage.data() + offset; }
+
+  std::vector<float> storage;
+  size_t offset;
 };
 
 // The kernel for a buffer played at `frequency`; built on first use, then shared.

@@ -41,12 +41,27 @@ TEST_F(RealTime, NullOutputMovesCursorsAt176400BytesASecond) {
   IDirectSoundBuffer* buffer = Make(PcmFormat(2, 16, 44100), kBytes);
   ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
 
-  const auto [startTime, startPosition] = NextStep(buffer);
+  // Each sighting of a step is late by however long this thread waited to run; of a
+  // few in a row, the one that sits earliest against the expected rate is the truest.
+  auto earliest = [&](DWORD origin) {
+    std::pair<double, double> best{0, 0}; // seconds, bytes since origin
+    double bestOffset = 1e9;
+    for (int i = 0; i < 5; ++i) {
+      const auto [time, position] = NextStep(buffer);
+      const double seconds = std::chrono::duration<double>(time.time_since_epoch()).count();
+      const double bytes = (position + kBytes - origin) % kBytes;
+      if (seconds - bytes / 176400 < bestOffset) {
+        bestOffset = seconds - bytes / 176400;
+        best = {seconds, bytes};
+      }
+    }
+    return best;
+  };
+  const DWORD origin = PlayCursor(buffer);
+  const auto start = earliest(origin);
   std::this_thread::sleep_for(std::chrono::seconds(2));
-  const auto [endTime, endPosition] = NextStep(buffer);
-  const double seconds = std::chrono::duration<double>(endTime - startTime).count();
-  const double bytes = (endPosition + kBytes - startPosition) % kBytes;
-  EXPECT_NEAR(bytes / seconds, 176400, 176400 * 0.005);
+  const auto end = earliest(origin);
+  EXPECT_NEAR((end.second - start.second) / (end.first - start.first), 176400, 176400 * 0.005);
 
   // A test may wait for the clock instead of sleeping.
   const uint64_t before = dsemu::ClockFrames();

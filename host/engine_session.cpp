@@ -65,7 +65,11 @@ dsemu::Output DeviceOutput(AudioOutput output) {
 EngineSession::EngineSession(AudioOutput output) {
   emul::SetMessageBoxHandler([this](HWND, const char* text, const char* caption, UINT type) {
     std::string line = OneLine(text);
-    std::fprintf(stderr, "%s %s: %s\n", caption ? caption : "", BoxKind(type), line.c_str());
+    std::string shown = std::string(caption ? caption : "") + " " + BoxKind(type) + ": " + line;
+    if (holdBoxes_)
+      heldBoxes_.push_back(shown);
+    else
+      std::fprintf(stderr, "%s\n", shown.c_str());
     boxes_.push_back(line);
     return IDOK;
   });
@@ -110,16 +114,23 @@ EngineSession::~EngineSession() {
 size_t EngineSession::InstallKit(const Kit& kit) {
   CheckKitSamplesExist(kit);
   KeyMapBytes records = ToKeyRecords(kit);
+  // A sample the engine cannot load fails the command, with the engine's reason in the
+  // one message; boxes of a load that worked all the same are shown as they are.
   boxes_.clear();
+  heldBoxes_.clear();
+  holdBoxes_ = true;
   InitialiseKeyMap(records.data());
   Pump();
+  holdBoxes_ = false;
   for (size_t i = 0; i < kit.keys.size(); ++i) {
     if (kit.keys[i].sample.empty() || GetSampleNumber(static_cast<LONG>(i)) >= 0)
       continue;
-    std::string why = boxes_.empty() ? "" : " (" + boxes_.front() + ")";
+    std::string why = boxes_.empty() ? "" : ": " + boxes_.front();
     throw HostError(kit.source + ": keys[" + std::to_string(i) + "]: the engine could not load " +
-                    ResolvedSamplePath(kit, kit.keys[i]) + why);
+                    "the sample" + why);
   }
+  for (const std::string& shown : heldBoxes_)
+    std::fprintf(stderr, "%s\n", shown.c_str());
   return LoadedFileCount();
 }
 
@@ -134,12 +145,6 @@ void EngineSession::Pump() {
       continue;
     DispatchMessageA(&message);
   }
-}
-
-std::vector<std::string> EngineSession::TakeMessageBoxes() {
-  std::vector<std::string> taken;
-  taken.swap(boxes_);
-  return taken;
 }
 
 size_t LoadedFileCount() {

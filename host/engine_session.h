@@ -29,13 +29,12 @@ public:
   // Dispatches every message waiting in this thread's queue.
   void Pump();
 
-  // The engine's message boxes shown since the last call.
-  std::vector<std::string> TakeMessageBoxes();
-
 private:
   HWND hostWindow_ = nullptr;
   HWND engineWindow_ = nullptr;
   std::vector<std::string> boxes_;
+  bool holdBoxes_ = false; // keep boxes in heldBoxes_ instead of showing them
+  std::vector<std::string> heldBoxes_;
 };
 
 // Sample files the engine has loaded for the current key map.

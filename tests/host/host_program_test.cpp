@@ -272,6 +272,19 @@ TEST(Examples, PlayOnTheDemoSamples) {
   EXPECT_GT(Peak(ReadWav(dir.path() / "out.wav")), 8000);
 }
 
+TEST(Commands, PlayKeepsTimeWithoutASoundCard) {
+  TempDir dir;
+  WriteWav(dir.path() / "ok.wav", 22050, 1, Sine(22050, 441, 0.5, 2200));
+  WriteText(dir.path() / "kit.json", R"({"keys": [{"sample": "ok.wav", "key": 36}]})");
+  // Four steps, four a beat, at 600 beats a minute: a tenth of a second.
+  WriteText(dir.path() / "pattern.json", R"({"tempo": 600, "steps": 4, "tracks": {"36": "x.x."}})");
+  RunResult run = RunZa32({"play", "kit.json", "pattern.json", "--null"}, dir.path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("length      0:00.1 (4410 frames at 44100 Hz)"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("voices used 1 at most at once"), std::string::npos) << run.out;
+}
+
 TEST(Commands, WavInfoShowsWhatTheEnginesReaderMakesOfEachFile) {
   TempDir dir;
   WriteWav(dir.path() / "sine.wav", 22050, 1, Sine(22050, 441, 0.5, 22050));

@@ -1,0 +1,39 @@
+// How much faster than real time the host renders: the demo groove, from the first
+// message to the last frame, on the device's manual clock.
+#include "host/demo_kit.h"
+#include "host/engine_session.h"
+#include "host/player.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+void BM_RenderDemoGroove(benchmark::State& state) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / "za32-render-bench";
+  DemoFiles files = WriteDemoKit(dir);
+  Kit kit = LoadKit(files.kit);
+  Timeline timeline = BuildTimeline(kit, LoadPattern(files.pattern));
+  EngineSession engine(AudioOutput::Manual);
+  engine.InstallKit(kit);
+  for (auto _ : state) {
+    WavWriter out(dir / "out.wav", kOutputRate, 2);
+    PlayStats stats = RenderOffline(engine, timeline, out, 1e9);
+    out.Close();
+    AllNotesOff(0);
+    benchmark::DoNotOptimize(stats.peak);
+  }
+  double seconds = double(timeline.frames) / kOutputRate;
+  state.counters["audio_seconds"] = seconds;
+  state.counters["times_real_time"] =
+      benchmark::Counter(seconds * double(state.iterations()), benchmark::Counter::kIsRate);
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+}
+BENCHMARK(BM_RenderDemoGroove)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+BENCHMARK_MAIN();

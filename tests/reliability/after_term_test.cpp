@@ -107,11 +107,55 @@ TEST_F(AfterTermTest, InitialiseKeyMapFreesTheVoicesAndKeepsTheLoadedSamples) {
   ExpectDeviceUntouched();
 }
 
+TEST_F(AfterTermTest, TheRateTestReturnsZeroAtOnce) {
+  const size_t blocks = emul::LiveGlobalBlocks();
+  EXPECT_EQ(StartTest(0, 5), 0);
+  EXPECT_EQ(emul::LiveGlobalBlocks(), blocks);
+  EXPECT_TRUE(boxes.calls().empty());
+  ExpectDeviceUntouched();
+}
+
+TEST_F(AfterTermTest, AuditionsNeitherPlayNorReleaseAnything) {
+  // a.wav is named by a key, so there is nothing to load: but no buffer to play either.
+  EXPECT_EQ(StartAudition(a.c_str()), 0);
+  EXPECT_EQ(AuditionSample, nullptr);
+  const std::string c = Wav("c.wav");
+  EXPECT_EQ(StartAudition(c.c_str()), -1);
+  ASSERT_EQ(boxes.calls().size(), 1u);
+  EXPECT_EQ(boxes.calls()[0].text, "Could not initialise " + c);
+  EXPECT_EQ(StopAudition(0), 1);
+  EXPECT_EQ(CountLoaded(), 2u);
+  ExpectDeviceUntouched();
+}
+
 TEST_F(AfterTermTest, AudioInitAgainKeepsTheDeviceClosed) {
   EXPECT_EQ(AudioInit(TestInstance, host), EngineWindow);
   EXPECT_EQ(SoundDevice, nullptr);
   EXPECT_EQ(AllNotesOff(0), 0);
   ExpectDeviceUntouched();
+}
+
+class AuditionAfterTerm : public SessionTest {
+protected:
+  void TearDown() override {
+    DestroyLostBuffers();
+    SessionTest::TearDown();
+  }
+};
+
+TEST_F(AuditionAfterTerm, StopAuditionUnloadsTheSampleWithoutTouchingItsBuffer) {
+  ASSERT_NE(StartEngine(), nullptr);
+  ASSERT_EQ(StartAudition(Wav("c.wav").c_str()), 1);
+  ASSERT_EQ(AudioTerm(0), 0);
+  const CallCounts calls = TakeCallCounts();
+  const size_t buffers = dsemu::LiveBufferCount();
+  EXPECT_EQ(StopAudition(0), 1);
+  EXPECT_EQ(AuditionSample, nullptr);
+  EXPECT_EQ(CountLoaded(), 0u);
+  EXPECT_EQ(emul::LiveGlobalBlocks(), globalBlocksAtStart) << "the sample's blocks are freed";
+  EXPECT_EQ(TotalCalls(TakeCallCounts()), TotalCalls(calls));
+  EXPECT_EQ(dsemu::LiveBufferCount(), buffers) << "its buffer went with the device";
+  EXPECT_TRUE(boxes.calls().empty());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <utility>
 
 namespace {
@@ -60,6 +61,7 @@ std::vector<Hit> ParseStepString(const std::string& text, const JsonPlace& place
 
 std::vector<Hit> ParseHitList(const nlohmann::json& list, const JsonPlace& place, int steps) {
   std::vector<Hit> hits;
+  std::set<int> played;
   for (size_t i = 0; i < list.size(); ++i) {
     JsonPlace at = place.item(i);
     const nlohmann::json& entry = list[i];
@@ -80,9 +82,8 @@ std::vector<Hit> ParseHitList(const nlohmann::json& list, const JsonPlace& place
           at.field("length").fail("must be more than 0 steps");
       }
     }
-    for (const Hit& earlier : hits)
-      if (earlier.step == hit.step)
-        at.fail("step " + std::to_string(hit.step) + " is played twice");
+    if (!played.insert(hit.step).second)
+      at.fail("step " + std::to_string(hit.step) + " is played twice");
     hits.push_back(hit);
   }
   std::stable_sort(hits.begin(), hits.end(),
@@ -176,7 +177,8 @@ Pattern ParsePattern(const nlohmann::json& document, const std::string& source) 
       } catch (...) {
         used = 0;
       }
-      if (used == 0 || used != name.size() || code < 0 || code > 65535)
+      if (used == 0 || used != name.size() || code < 0 || code > 65535 ||
+          std::to_string(code) != name)
         at.fail("a track is named by its key code, a whole number from 0 to 65535");
       std::vector<Hit> hits;
       if (value.is_string())

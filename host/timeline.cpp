@@ -71,6 +71,16 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
   uint64_t passesEnd = StepFrame(pattern, double(pattern.steps) * pattern.repeat);
   timeline.frames = passesEnd + static_cast<uint64_t>(std::llround(pattern.tail * kOutputRate));
 
+  // Every message is kept until it is posted; refuse what would not fit in memory.
+  constexpr uint64_t kMaxMessages = 20'000'000;
+  uint64_t perPass = pattern.changes.size();
+  for (const auto& [keyCode, hits] : pattern.tracks)
+    perPass += 2 * hits.size();
+  if (perPass * uint64_t(pattern.repeat) > kMaxMessages)
+    throw HostError(pattern.source + ": plays " + std::to_string(perPass * pattern.repeat) +
+                    " notes and changes; at most " + std::to_string(kMaxMessages) +
+                    " can be played");
+
   std::vector<Pending> pending;
   auto add = [&](uint64_t frame, UINT message, LPARAM lParam, Rank rank) {
     if (frame < timeline.frames)

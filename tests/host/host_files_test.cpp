@@ -204,6 +204,9 @@ TEST(PatternFile, MistakesAreNamedByFileAndField) {
   EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"kick": "x..."}})"),
             "p.json: tracks.kick: a track is named by its key code, a whole number from 0 to "
             "65535");
+  EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"036": "x..."}})"),
+            "p.json: tracks.036: a track is named by its key code, a whole number from 0 to "
+            "65535");
   EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": [1, {"step": 1}]}})"),
             "p.json: tracks.36[1]: step 1 is played twice");
   EXPECT_EQ(PatternError(R"({"tempo": 90, "steps": 4, "tracks": {"36": [{"step": 4}]}})"),
@@ -256,6 +259,23 @@ TEST(Timeline, ChangesComeBeforeNotesOfTheSameStepAndNameKeysByIndex) {
       {88200, AM_PAN, 1, 0},    {88200, AM_NOTE, 38, 0},  {88200, AM_NOTE, 38, 100},
       {132300, AM_HOLD, 0, 0},  {154350, AM_BEND, 0, 100}};
   EXPECT_EQ(Messages(t), expected);
+}
+
+TEST(Timeline, APatternTooBigToHoldIsRefused) {
+  Kit kit = KitOf(kTwoKeys);
+  // Six hours at 1000 beats a minute, 96 steps a beat, every step a hit.
+  Pattern p = PatternOf(R"({"tempo": 1000, "steps_per_beat": 96, "steps": 96000,
+    "repeat": 360, "tracks": {"36": [0]}})");
+  p.tracks[36].clear();
+  for (int step = 0; step < p.steps; ++step)
+    p.tracks[36].push_back({step, 100, std::nullopt});
+  try {
+    BuildTimeline(kit, p);
+    FAIL() << "accepted";
+  } catch (const HostError& e) {
+    EXPECT_STREQ(e.what(), "p.json: plays 69120000 notes and changes; at most 20000000 can be "
+                           "played");
+  }
 }
 
 TEST(Timeline, UnknownKeyCodesAreRefused) {

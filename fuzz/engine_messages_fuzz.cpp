@@ -75,6 +75,10 @@ void MakeFiles() {
   char pattern[] = "/tmp/za32_fuzz_XXXXXX";
   Check(mkdtemp(pattern) != nullptr, "a temporary directory");
   files.root = pattern;
+  std::atexit([] {
+    std::error_code ignored;
+    fs::remove_all(TheFiles().root, ignored);
+  });
   files.songs = files.root / "songs";
   files.cdSamples = files.root / "cd" / "samples" / "140bpm" / "drum";
   fs::create_directories(files.songs);

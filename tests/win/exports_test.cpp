@@ -2,6 +2,7 @@
 // ordinal, the import library, and what the module does as a program.
 #include "support/engine_test.h"
 
+#include <cstring>
 #include <iostream>
 
 TEST(Exports, EachFunctionByNameIsTheOneAtItsOrdinal) {
@@ -109,11 +110,12 @@ TEST(Module, LoadsWithTheEngineAtRest) {
   EXPECT_EQ(*engine.SoundDevice, nullptr);
   EXPECT_EQ(engine.SampleList->Next, nullptr);
   EXPECT_EQ(engine.SampleList->Buffer, nullptr);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(engine.KeyMap);
-  size_t nonzero = 0;
-  for (size_t i = 0; i < sizeof(KeyRecord) * ZA32_KEYS; ++i)
-    nonzero += bytes[i] != 0;
-  EXPECT_EQ(nonzero, 0u);
+  // Every key starts empty: no sample (-1) and every other byte zero.
+  for (int k = 0; k < ZA32_KEYS; ++k) {
+    KeyRecord expected{};
+    expected.SampleNumber = -1;
+    EXPECT_EQ(std::memcmp(&engine.KeyMap[k], &expected, sizeof(KeyRecord)), 0) << "key " << k;
+  }
   WNDCLASSA windowClass;
   EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(nullptr), "ZA32", &windowClass));
 }

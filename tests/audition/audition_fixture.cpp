@@ -1,5 +1,6 @@
 #include "audition_fixture.h"
 
+#include "tests/support/key_records.h"
 #include "tests/support/wav_files.h"
 
 #include <cstring>
@@ -22,15 +23,7 @@ std::string AuditionFixture::Wav(const std::string& name, unsigned frames) {
 }
 
 KeyRecord AuditionFixture::Key(const std::string& file, int32_t keyCode) {
-  KeyRecord key;
-  std::memset(&key, 0, sizeof key);
-  std::strncpy(key.SampleName, file.c_str(), sizeof key.SampleName - 1);
-  key.KeyCode = keyCode;
-  key.Volume = 127;
-  key.Pan = 64;
-  key.Note = 60;
-  key.FineTune = 50;
-  return key;
+  return NeutralKey(file, keyCode, false);
 }
 
 void AuditionFixture::Install(std::vector<KeyRecord> keys) {

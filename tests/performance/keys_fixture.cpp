@@ -1,5 +1,6 @@
 #include "keys_fixture.h"
 
+#include "tests/support/key_records.h"
 #include "tests/support/wav_files.h"
 
 #include <cmath>
@@ -34,23 +35,11 @@ std::string KeysTest::Wav(const std::string& name, DWORD rate, DWORD frames, dou
 }
 
 KeyRecord KeysTest::Key(const std::string& file, int32_t keyCode) {
-  KeyRecord key;
-  std::memset(&key, 0, sizeof key);
-  std::strncpy(key.SampleName, file.c_str(), sizeof key.SampleName - 1);
-  key.KeyCode = keyCode;
-  key.Volume = 127;
-  key.Pan = 64;
-  key.Note = 60;
-  key.FineTune = 50;
-  key.VelocitySense = 1;
-  return key;
+  return NeutralKey(file, keyCode);
 }
 
 std::vector<KeyRecord> KeysTest::KeysOf(std::vector<KeyRecord> keys) {
-  while (keys.size() < ZA32_KEYS) {
-    keys.push_back(Key("", 60000 + static_cast<int32_t>(keys.size())));
-  }
-  return keys;
+  return FullKeyMap(std::move(keys));
 }
 
 void KeysTest::Send(UINT message, WORD low, WORD high) {

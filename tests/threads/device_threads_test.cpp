@@ -1,6 +1,7 @@
 // The engine's thread working the device while the real-time clock mixes on its own:
 // run under ThreadSanitizer, any unguarded state shared between them is reported.
 #include "platform/emul/dsound/device_control.h"
+#include "tests/dsound/device_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -12,17 +13,6 @@
 
 namespace {
 
-WAVEFORMATEX Format(WORD channels, WORD bits, DWORD rate) {
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = channels;
-  format.nSamplesPerSec = rate;
-  format.wBitsPerSample = bits;
-  format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-  format.nAvgBytesPerSec = rate * format.nBlockAlign;
-  return format;
-}
-
 TEST(DeviceThreads, EngineCallsWhileTheMixerThreadMixes) {
   for (dsemu::Quality quality : {dsemu::Quality::High, dsemu::Quality::Fast}) {
     dsemu::SelectQuality(quality);
@@ -31,12 +21,8 @@ TEST(DeviceThreads, EngineCallsWhileTheMixerThreadMixes) {
     ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
     ASSERT_EQ(device->SetCooperativeLevel(reinterpret_cast<HWND>(1), DSSCL_PRIORITY), DS_OK);
 
-    WAVEFORMATEX format = Format(2, 16, 22050);
-    DSBUFFERDESC desc{};
-    desc.dwSize = sizeof(DSBUFFERDESC1);
-    desc.dwFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME;
-    desc.dwBufferBytes = 4 * 2000;
-    desc.lpwfxFormat = &format;
+    WAVEFORMATEX format = dsound_test::PcmFormat(2, 16, 22050);
+    DSBUFFERDESC desc = dsound_test::SecondaryDesc(&format, 4 * 2000);
     IDirectSoundBuffer* sample = nullptr;
     ASSERT_EQ(device->CreateSoundBuffer(&desc, &sample, nullptr), DS_OK);
 

@@ -1,14 +1,5 @@
-// Windows string functions. lstrcmpA emulates the system's locale-aware comparison
-// for ASCII text, which orders file names differently from strcmp:
-//
-//  1. Characters are first compared ignoring case, by class: control characters,
-//     then space and punctuation (in code order), then digits, then letters
-//     (alphabetically), then bytes above 127 (in code order).
-//  2. When one string is a prefix of the other under that comparison, the shorter
-//     comes first.
-//  3. Strings equal but for case: at the first character that differs, the lower
-//     case letter comes first ("abc" < "Abc").
-//  Only identical strings compare equal. The result is -1, 0 or 1.
+// Windows string functions.
+#include "collation.h"
 #include "kernel32.h"
 
 #include <algorithm>
@@ -16,60 +7,14 @@
 #include <cstdio>
 #include <cstring>
 
-namespace {
-
-int PrimaryWeight(unsigned char c) {
-  if (c < 32 || c == 127)
-    return c;
-  if (c >= 128)
-    return 0x400 + c;
-  if (std::isalpha(c))
-    return 0x300 + std::tolower(c);
-  if (std::isdigit(c))
-    return 0x200 + c;
-  return 0x100 + c; // space and punctuation
-}
-
-} // namespace
-
+// The system's locale-aware order of names (collation.cpp); a missing string sorts as
+// the empty one.
 extern "C" int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
-  if (!a)
-    a = "";
-  if (!b)
-    b = "";
-  const auto* x = reinterpret_cast<const unsigned char*>(a);
-  const auto* y = reinterpret_cast<const unsigned char*>(b);
-  size_t i = 0;
-  for (; x[i] && y[i]; ++i) {
-    int wx = PrimaryWeight(x[i]), wy = PrimaryWeight(y[i]);
-    if (wx != wy)
-      return wx < wy ? -1 : 1;
-  }
-  if (x[i] || y[i])
-    return x[i] ? 1 : -1;
-  for (i = 0; x[i]; ++i) {
-    if (x[i] != y[i])
-      return std::islower(x[i]) ? -1 : 1;
-  }
-  return 0;
+  return CompareNames(a ? a : "", b ? b : "", false);
 }
 
 extern "C" int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
-  if (!a)
-    a = "";
-  if (!b)
-    b = "";
-  const auto* x = reinterpret_cast<const unsigned char*>(a);
-  const auto* y = reinterpret_cast<const unsigned char*>(b);
-  size_t i = 0;
-  for (; x[i] && y[i]; ++i) {
-    int wx = PrimaryWeight(x[i]), wy = PrimaryWeight(y[i]);
-    if (wx != wy)
-      return wx < wy ? -1 : 1;
-  }
-  if (x[i] || y[i])
-    return x[i] ? 1 : -1;
-  return 0;
+  return CompareNames(a ? a : "", b ? b : "", true);
 }
 
 extern "C" LPSTR WINAPI lstrcpyA(LPSTR dest, LPCSTR src) {
@@ -94,7 +39,9 @@ extern "C" LPSTR WINAPI lstrcatA(LPSTR dest, LPCSTR src) {
   return std::strcat(dest, src);
 }
 
-extern "C" int WINAPI lstrlenA(LPCSTR s) { return s ? static_cast<int>(std::strlen(s)) : 0; }
+extern "C" int WINAPI lstrlenA(LPCSTR s) {
+  return s ? static_cast<int>(std::strlen(s)) : 0;
+}
 
 // wsprintfA writes at most 1024 characters and the terminating zero, and knows no
 // floating point: %c %d %i %u %x %X %s with the flags '-', '0' and '#', a width, a

@@ -206,7 +206,8 @@ void ExchangeSort(char* begin, char* end) {
 
 TEST(PackedStrings, SortGivesTheExchangeSortsBytes) {
   std::mt19937 random(20240607);
-  const std::string alphabet = "aAbB0_.-[] ~z";
+  // Names that compare equal but differ ("ss", "s\xads", "\xdf") keep their order.
+  const std::string alphabet = "aAbB0_.-[] ~zs\xdf\xad";
   for (int round = 0; round < 200; ++round) {
     std::vector<std::string> names;
     int count = static_cast<int>(random() % 40);

@@ -172,6 +172,64 @@ TEST_F(Mixing, EveryFormatIsReadAtItsFullScale) {
   EXPECT_EQ(out[12], -32768);
 }
 
+TEST_F(Mixing, MoreThanTwoChannelsFoldToStereoBySpeakerPosition) {
+  // Each channel alone at half scale, at the output rate: where it lands in the stereo
+  // mix. Left speakers feed the left side, right ones the right, centres and channels
+  // without a position both at 1/sqrt(2), low frequency neither; all divided by the
+  // larger side's sum of weights.
+  const double centre = std::sqrt(0.5);
+  const double surround = 2 + centre;  // 5.1: front, centre and back on each side
+  const double sides = 2 + 2 * centre; // front and side on each side, two unplaced
+  struct Case {
+    WORD channels;
+    DWORD mask; // 0: a plain PCM block, the usual layout
+    std::vector<std::pair<double, double>> gains;
+  };
+  const Case cases[] = {
+      {4, 0, {{0.5, 0}, {0, 0.5}, {0.5, 0}, {0, 0.5}}},
+      {6,
+       0,
+       {{1 / surround, 0},
+        {0, 1 / surround},
+        {centre / surround, centre / surround},
+        {0, 0},
+        {1 / surround, 0},
+        {0, 1 / surround}}},
+      // Side speakers, and channels past the mask's positions.
+      {6,
+       0x603,
+       {{1 / sides, 0},
+        {0, 1 / sides},
+        {1 / sides, 0},
+        {0, 1 / sides},
+        {centre / sides, centre / sides},
+        {centre / sides, centre / sides}}},
+  };
+  for (const Case& c : cases) {
+    WAVEFORMATEXTENSIBLE format{};
+    format.Format = PcmFormat(c.channels, 16, 44100);
+    if (c.mask) {
+      format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+      format.Format.cbSize = 22;
+      format.Samples.wValidBitsPerSample = 16;
+      format.dwChannelMask = c.mask;
+      format.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+    }
+    for (WORD channel = 0; channel < c.channels; ++channel) {
+      SCOPED_TRACE(testing::Message()
+                   << c.channels << " channels, mask " << c.mask << ", channel " << channel);
+      std::vector<int16_t> frames(16 * c.channels, 0);
+      for (size_t i = channel; i < frames.size(); i += c.channels)
+        frames[i] = 16384;
+      MakeWith(format.Format, frames)->Play(0, 0, DSBPLAY_LOOPING);
+      const std::vector<int16_t> out = Render(8);
+      EXPECT_EQ(out[4], std::lround(32768 * 0.5 * c.gains[channel].first));
+      EXPECT_EQ(out[5], std::lround(32768 * 0.5 * c.gains[channel].second));
+      buffers.back()->Stop();
+    }
+  }
+}
+
 TEST_F(Mixing, SumsClipInsteadOfWrapping) {
   const std::vector<int16_t> high(2 * 64, 30000);
   const std::vector<int16_t> low(2 * 64, -30000);

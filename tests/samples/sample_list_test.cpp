@@ -226,10 +226,10 @@ TEST_F(SampleListTest, ReaderResultOneFailsWithoutAMessage) {
 }
 
 TEST_F(SampleListTest, FormatTheDeviceRefuses) {
-  Format quad;
-  quad.channels = 4;
-  std::string path = WriteWav("quad.wav", quad, 100);
-  ExpectRefused(path, "Bad Format in " + path);
+  Format adpcm;
+  adpcm.tag = 2; // WAVE_FORMAT_ADPCM
+  std::string path = WriteWav("adpcm.wav", adpcm, 100);
+  ExpectRefused(path, "Format of " + path + " in unsupported");
   // A data chunk too small for any buffer.
   std::string empty = dir_.write("empty-data.wav", Wav(Format{}, std::string()));
   ExpectRefused(empty, "Invalid Parameter in " + empty);

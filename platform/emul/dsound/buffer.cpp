@@ -19,7 +19,7 @@ constexpr DWORD kDeferredPlayFlags = 0x0000003E;
 Buffer::Buffer(Device* owner, bool isPrimary, DWORD createdFlags, std::vector<BYTE> block,
                SampleFormat sampleFormat, std::shared_ptr<SoundData> bytes)
     : device(owner), primary(isPrimary), flags(createdFlags), formatBlock(std::move(block)),
-      format(sampleFormat), data(std::move(bytes)), frequency(sampleFormat.rate) {}
+      format(sampleFormat), data(std::move(bytes)), frequency(StartingFrequency(sampleFormat)) {}
 
 HRESULT Buffer::QueryInterface(REFIID iid, void** object) {
   if (!object)
@@ -251,7 +251,7 @@ HRESULT Buffer::SetFormat(LPCWAVEFORMATEX newFormat) {
     return DSERR_BUFFERLOST;
   if (device->level < DSSCL_PRIORITY)
     return DSERR_PRIOLEVELNEEDED;
-  if (HRESULT checked = CheckFormat(newFormat, nullptr); checked != DS_OK)
+  if (HRESULT checked = CheckPrimaryFormat(newFormat); checked != DS_OK)
     return checked;
   // The format is kept for GetFormat; the device goes on mixing at its own output
   // format, which every format accepted here can carry.
@@ -294,7 +294,7 @@ HRESULT Buffer::SetFrequency(DWORD newFrequency) {
     return DSERR_CONTROLUNAVAIL;
   std::lock_guard guard(StateLock());
   if (newFrequency == DSBFREQUENCY_ORIGINAL)
-    newFrequency = format.rate;
+    newFrequency = StartingFrequency(format);
   if (newFrequency < DSBFREQUENCY_MIN || newFrequency > DSBFREQUENCY_MAX)
     return DSERR_INVALIDPARAM;
   frequency = newFrequency;

@@ -68,7 +68,7 @@ void MixVoice(Buffer& buffer, size_t frames, Quality quality, ChannelGains gains
 
   const int64_t first = int64_t{cursor.frame} - before;
   const size_t count = static_cast<size_t>(lastWhole + after - cursor.frame) + before + 1;
-  const bool stereo = buffer.format.channels == 2;
+  const bool stereo = buffer.format.channels != 1; // more than two fold to two
   if (scratch.left.size() < count + kRunPadding)
     scratch.left.resize(count + kRunPadding);
   if (stereo && scratch.right.size() < count + kRunPadding)

@@ -157,6 +157,24 @@ TEST_F(SampleListTest, LoadedSampleOwnsItsBlocksAndAStaticBuffer) {
   EXPECT_EQ(BufferBytes(sample->Buffer, sample->DataSize), samples);
 }
 
+TEST_F(SampleListTest, FormatsOfPublishedKitsLoad) {
+  // 24-bit under the plain PCM tag, 32-bit float and surround, as real packs ship them.
+  const struct {
+    uint16_t tag, channels, bits;
+  } formats[] = {{1, 1, 24}, {1, 2, 24}, {1, 2, 32}, {3, 2, 32}, {1, 6, 16}};
+  int file = 0;
+  for (const auto& f : formats) {
+    SCOPED_TRACE(testing::Message() << f.tag << "/" << f.channels << "/" << f.bits);
+    Format format;
+    format.tag = f.tag;
+    format.channels = f.channels;
+    format.bits = f.bits;
+    const std::string path = dir_.write("s" + std::to_string(++file) + ".wav", Wav(format, 100));
+    EXPECT_EQ(Load(path), 1);
+  }
+  EXPECT_TRUE(boxes_.calls().empty());
+}
+
 TEST_F(SampleListTest, SamplesAreAppendedInLoadingOrderAndDuplicatesAreKept) {
   std::string kick = Kick();
   std::string snare = WriteWav("snare.wav", Format{}, 200);

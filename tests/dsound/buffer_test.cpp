@@ -129,6 +129,18 @@ TEST_F(Buffers, ControlsNeedTheirCapabilityAndARange) {
   EXPECT_EQ(buffer->SetFrequency(DSBFREQUENCY_ORIGINAL), DS_OK);
   EXPECT_EQ(buffer->GetFrequency(&frequency), DS_OK);
   EXPECT_EQ(frequency, 22050u);
+
+  // A rate outside the range plays from the nearest end of it, and so does "original".
+  for (DWORD rate : {1u, 384000u}) {
+    const DWORD nearest = rate < DSBFREQUENCY_MIN ? DSBFREQUENCY_MIN : DSBFREQUENCY_MAX;
+    IDirectSoundBuffer* outside = Make(PcmFormat(1, 16, rate), 64);
+    EXPECT_EQ(outside->GetFrequency(&frequency), DS_OK);
+    EXPECT_EQ(frequency, nearest);
+    EXPECT_EQ(outside->SetFrequency(11025), DS_OK);
+    EXPECT_EQ(outside->SetFrequency(DSBFREQUENCY_ORIGINAL), DS_OK);
+    EXPECT_EQ(outside->GetFrequency(&frequency), DS_OK);
+    EXPECT_EQ(frequency, nearest);
+  }
 }
 
 TEST_F(Buffers, PlayAndPositionArgumentsAreChecked) {

@@ -1,5 +1,5 @@
 // The device answers CreateSoundBuffer as Wine's DirectSound does, for every format of
-// the table tests/win/record_format_answers recorded under Wine.
+// the record tests/win/format_probe/record-format-answers made under Wine.
 #include "device_fixture.h"
 
 #include <fstream>

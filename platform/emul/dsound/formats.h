@@ -35,7 +35,7 @@ struct SampleFormat {
 };
 
 // DS_OK with `out` filled when the device takes `format` for a secondary buffer, else
-// the error Wine's DirectSound gives (tests/dsound/wine_format_answers.tsv): E_NOTIMPL for a tag
+// the error Wine's DirectSound gives (tests/data/wine_format_answers.tsv): E_NOTIMPL for a tag
 // other than PCM, IEEE float and EXTENSIBLE; DSERR_INVALIDPARAM for a block that contradicts
 // itself; DSERR_CONTROLUNAVAIL for an extensible block longer than it should be.
 HRESULT CheckFormat(const WAVEFORMATEX* format, SampleFormat* out);

@@ -1,7 +1,7 @@
-// Creates secondary sound buffers over a grid of formats and prints, one line a format,
-// the format's fields and the answer of CreateSoundBuffer, tab-separated under a header.
-// tests/win/record_format_answers runs it under Wine and keeps its output as the table
-// the emulated device must agree with.
+// Creates secondary sound buffers over a grid of formats and writes to the file it is
+// given, one line a format, the format's fields and the answer of CreateSoundBuffer,
+// tab-separated under a header. record-format-answers runs it under Wine and keeps its
+// output as the table the emulated device must agree with.
 #include <dsound.h>
 #include <ks.h>
 #include <ksmedia.h>
@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -273,9 +274,21 @@ const char* Name(HRESULT result) {
   }
 }
 
+// "Wine 8.0", or "Windows" on a system that is not Wine.
+std::string SystemName() {
+  using GetVersion = const char*(CDECL*)();
+  const auto version = reinterpret_cast<GetVersion>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")));
+  return version ? std::string("Wine ") + version() : "Windows";
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: format_probe OUTPUT\n");
+    return 2;
+  }
   IDirectSound* sound = nullptr;
   if (FAILED(DirectSoundCreate(nullptr, &sound, nullptr))) {
     std::fprintf(stderr, "format_probe: no sound device\n");
@@ -286,19 +299,31 @@ int main() {
     sound->Release();
     return 1;
   }
-  std::printf("tag\tsubformat\tchannels\trate\tbits\tblockalign\tbyterate\tcbsize\tvalidbits"
-              "\tmask\tresult\tname\n");
+  FILE* out = std::fopen(argv[1], "wb");
+  if (!out) {
+    std::perror(argv[1]);
+    sound->Release();
+    return 1;
+  }
+  std::fprintf(out, "# %s: CreateSoundBuffer's answer for each format.\n", SystemName().c_str());
+  std::fprintf(out, "# Written by tests/win/format_probe/record-format-answers; do not edit.\n");
+  std::fprintf(out, "tag\tsubformat\tchannels\trate\tbits\tblockalign\tbyterate\tcbsize"
+                    "\tvalidbits\tmask\tresult\tname\n");
   for (const Row& row : Grid()) {
     const HRESULT result = Create(sound, row);
     char subFormat[8] = "-";
     if (row.subFormat != kNotExtensible)
       std::snprintf(subFormat, sizeof subFormat, "0x%04x", row.subFormat);
-    std::printf("0x%04x\t%s\t%u\t%lu\t%u\t%u\t%lu\t%u\t%u\t0x%08lx\t0x%08lx\t%s\n", row.tag,
-                subFormat, row.channels, static_cast<unsigned long>(row.rate), row.bits,
-                row.blockAlign, static_cast<unsigned long>(row.byteRate), row.cbSize, row.validBits,
-                static_cast<unsigned long>(row.channelMask), static_cast<unsigned long>(result),
-                Name(result));
+    std::fprintf(out, "0x%04x\t%s\t%u\t%lu\t%u\t%u\t%lu\t%u\t%u\t0x%08lx\t0x%08lx\t%s\n", row.tag,
+                 subFormat, row.channels, static_cast<unsigned long>(row.rate), row.bits,
+                 row.blockAlign, static_cast<unsigned long>(row.byteRate), row.cbSize,
+                 row.validBits, static_cast<unsigned long>(row.channelMask),
+                 static_cast<unsigned long>(result), Name(result));
   }
   sound->Release();
+  if (std::fclose(out) != 0) {
+    std::perror(argv[1]);
+    return 1;
+  }
   return 0;
 }

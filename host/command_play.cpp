@@ -4,6 +4,7 @@
 #include "demo_kit.h"
 #include "engine_session.h"
 #include "host_error.h"
+#include "interrupt.h"
 #include "player.h"
 
 #include <cstdio>
@@ -14,18 +15,22 @@ struct Loaded {
   Kit kit;
   Pattern pattern;
   Timeline timeline;
+  std::vector<std::filesystem::path> inputs; // kit, pattern and samples
 };
 
 Loaded LoadPiece(const std::filesystem::path& kitFile, const std::filesystem::path& patternFile) {
-  Loaded piece{LoadKit(kitFile), LoadPattern(patternFile), {}};
+  Loaded piece{LoadKit(kitFile), LoadPattern(patternFile), {}, {kitFile, patternFile}};
   CheckKitSamplesExist(piece.kit);
   piece.timeline = BuildTimeline(piece.kit, piece.pattern);
+  for (const std::filesystem::path& sample : KitFiles(piece.kit))
+    piece.inputs.push_back(sample);
   return piece;
 }
 
 void PrintSummary(const Loaded& piece, size_t files, const PlayStats& stats, bool offline) {
-  std::printf("length      %s (%llu frames at %u Hz)\n", FormatDuration(stats.frames).c_str(),
-              static_cast<unsigned long long>(stats.frames), kOutputRate);
+  std::printf("length      %s (%llu frames at %u Hz)%s\n", FormatDuration(stats.frames).c_str(),
+              static_cast<unsigned long long>(stats.frames), kOutputRate,
+              stats.interrupted ? ", stopped early" : "");
   if (offline)
     std::printf("peak        %s\n", FormatPeak(stats.peak).c_str());
   std::printf("voices used %zu at most at once\n", stats.maxVoices);
@@ -38,25 +43,17 @@ void PrintSummary(const Loaded& piece, size_t files, const PlayStats& stats, boo
                 double(stats.frames) / kOutputRate / stats.seconds);
 }
 
-// Writing the output over one of the kit's samples would destroy it before it is read.
-void CheckOutputIsNoSample(const Kit& kit, const std::filesystem::path& output) {
-  std::error_code error;
-  if (!std::filesystem::exists(output, error))
-    return;
-  for (const KitKey& key : kit.keys)
-    if (!key.sample.empty() &&
-        std::filesystem::equivalent(output, ResolvedSamplePath(kit, key), error))
-      throw HostError(output.string() + ": is a sample of the kit " + kit.source +
-                      "; choose another output file");
-}
-
 int Render(const Loaded& piece, const std::filesystem::path& output) {
-  CheckOutputIsNoSample(piece.kit, output);
-  // Check the output before the engine starts, so a bad path costs nothing.
-  WavWriter writer(output, kOutputRate, 2);
+  // The output is checked and begun before the engine starts, so a bad path costs nothing.
+  WavWriter writer(output, kOutputRate, 2, piece.inputs);
   EngineSession engine(AudioOutput::Manual);
   size_t files = engine.InstallKit(piece.kit);
-  PlayStats stats = RenderOffline(engine, piece.timeline, writer);
+  PlayStats stats;
+  try {
+    stats = RenderOffline(engine, piece.timeline, writer);
+  } catch (const InterruptedError&) {
+    throw InterruptedError("interrupted; " + output.string() + " left as it was");
+  }
   writer.Close();
   std::printf("wrote       %s\n", std::filesystem::absolute(output).string().c_str());
   PrintSummary(piece, files, stats, true);
@@ -70,26 +67,32 @@ int Play(const Loaded& piece, AudioOutput output) {
   std::fflush(stdout);
   PlayStats stats = PlayLive(engine, piece.timeline);
   PrintSummary(piece, files, stats, false);
-  return 0;
+  return stats.interrupted ? kInterruptedStatus : 0;
 }
 
 } // namespace
 
 int RunRender(const PatternOptions& options) {
+  // A device or the kit itself as output is refused before anything is read.
+  CheckOutputTarget(options.output, {options.kit, options.pattern});
   return Render(LoadPiece(options.kit, options.pattern), options.output);
 }
 
 int RunPlay(const PatternOptions& options) {
-  return Play(LoadPiece(options.kit, options.pattern),
-              options.nullOutput ? AudioOutput::Null : AudioOutput::Live);
+  AudioOutput output = PlayingOutput(options.nullOutput);
+  return Play(LoadPiece(options.kit, options.pattern), output);
 }
 
 int RunDemo(const DemoOptions& options) {
   std::filesystem::path kitDirectory = options.kitDirectory.value_or(
       std::filesystem::absolute(options.output).parent_path() / "za32-demo-kit");
-  DemoFiles files = WriteDemoKit(kitDirectory);
-  std::printf("demo kit    %zu synthesised samples, kit.json and pattern.json in %s\n",
-              files.samples.size(), std::filesystem::absolute(kitDirectory).string().c_str());
+  AudioOutput output = options.live ? PlayingOutput(false) : AudioOutput::Manual;
+  if (!options.live)
+    CheckOutputTarget(options.output, {});
+  DemoFiles files = WriteDemoKit(kitDirectory, options.force);
+  std::printf("demo kit    %zu synthesised samples, kit.json and pattern.json in %s%s\n",
+              files.samples.size(), std::filesystem::absolute(kitDirectory).string().c_str(),
+              files.written ? "" : " (already there)");
   Loaded piece = LoadPiece(files.kit, files.pattern);
   size_t used = 0;
   for (const KitKey& key : piece.kit.keys)
@@ -99,7 +102,7 @@ int RunDemo(const DemoOptions& options) {
               piece.pattern.steps, piece.pattern.tempo, piece.pattern.stepsPerBeat,
               piece.pattern.repeat, used);
   if (options.live)
-    return Play(piece, AudioOutput::Live);
+    return Play(piece, output);
   int status = Render(piece, options.output);
   std::printf("listen to   %s\n", std::filesystem::absolute(options.output).string().c_str());
   return status;

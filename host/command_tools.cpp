@@ -3,31 +3,32 @@
 
 #include "engine_session.h"
 #include "host_error.h"
+#include "input_file.h"
+#include "interrupt.h"
 #include "kit.h"
 #include "player.h"
+#include "safe_output.h"
 
 #include "platform/emul/dsound/device_control.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <thread>
-
-#include <nlohmann/json.hpp>
 
 int RunAudition(const AuditionOptions& options) {
   if (options.file.size() >= sizeof(KeyRecord::SampleName))
     throw HostError(options.file + ": the name is longer than the engine's 255 characters");
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(options.file, error))
-    throw HostError(options.file + ": no such file");
+  if (options.output)
+    CheckOutputTarget(*options.output, {options.file});
+  CheckWaveInput(options.file, "WAV file");
   std::optional<WavWriter> writer;
   if (options.output)
-    writer.emplace(*options.output, kOutputRate, 2);
-  EngineSession engine(options.output ? AudioOutput::Manual : AudioOutput::Live);
+    writer.emplace(*options.output, kOutputRate, 2,
+                   std::vector<std::filesystem::path>{options.file});
+  EngineSession engine(options.output ? AudioOutput::Manual : PlayingOutput(false));
   LONG result = StartAudition(options.file.c_str());
   engine.Pump();
   if (result == -1)
@@ -36,7 +37,12 @@ int RunAudition(const AuditionOptions& options) {
   if (writer) {
     Timeline nothing;
     nothing.frames = frames;
-    PlayStats stats = RenderOffline(engine, nothing, *writer);
+    PlayStats stats;
+    try {
+      stats = RenderOffline(engine, nothing, *writer);
+    } catch (const InterruptedError&) {
+      throw InterruptedError("interrupted; " + options.output->string() + " left as it was");
+    }
     StopAudition(0);
     engine.Pump();
     writer->Close();
@@ -48,24 +54,30 @@ int RunAudition(const AuditionOptions& options) {
   }
   std::printf("auditioning %s for %g s\n", options.file.c_str(), options.seconds);
   std::fflush(stdout);
-  auto end = std::chrono::steady_clock::now() +
-             std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                 std::chrono::duration<double>(options.seconds));
-  while (std::chrono::steady_clock::now() < end) {
+  auto start = std::chrono::steady_clock::now();
+  auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         std::chrono::duration<double>(options.seconds));
+  while (std::chrono::steady_clock::now() < end && !Interrupted()) {
     engine.Pump();
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   StopAudition(0);
   engine.Pump();
-  return 0;
+  if (!Interrupted())
+    return 0;
+  std::printf("stopped after %.1f s\n",
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  return kInterruptedStatus;
 }
 
 int RunRateTest(const RateTestOptions& options) {
-  EngineSession engine(options.nullOutput ? AudioOutput::Null : AudioOutput::Live);
+  EngineSession engine(PlayingOutput(options.nullOutput));
   std::printf("measuring for %d s after one second to settle...\n", options.seconds);
   std::fflush(stdout);
   LONG bytes = StartTest(0, options.seconds);
   engine.Pump();
+  dsemu::Output used = dsemu::Output::Live;
+  bool running = dsemu::RunningOutput(&used);
   constexpr double kNominal = 176400; // 44,100 Hz, 16-bit stereo
   std::printf("played      %ld bytes in %d s\n", static_cast<long>(bytes), options.seconds);
   if (options.seconds > 0 && bytes > 0) {
@@ -73,13 +85,25 @@ int RunRateTest(const RateTestOptions& options) {
     std::printf("rate        %.0f bytes a second, %.0f Hz (%.2f%% of the nominal 176400)\n", rate,
                 rate / 4, rate / kNominal * 100);
   }
+  // Without a card the figure is only the wall clock's pace, which says nothing of any card.
+  if (!running || used != dsemu::Output::Live)
+    std::printf("measured    the null clock, not a sound card: this is the computer's own "
+                "clock, not a card's rate\n");
+  else
+    std::printf("measured    the sound card\n");
   return 0;
 }
 
 int RunBrowse(const BrowseOptions& options) {
   char directory[MAX_PATH + 20] = {};
-  if (options.directory && !SetDirectory(options.directory->c_str()))
-    throw HostError(*options.directory + ": cannot enter the directory");
+  if (options.directory && !SetDirectory(options.directory->c_str())) {
+    std::error_code error;
+    auto status = std::filesystem::status(*options.directory, error);
+    std::string why = error                                    ? error.message()
+                      : !std::filesystem::is_directory(status) ? std::strerror(ENOTDIR)
+                                                               : "the engine refused it";
+    throw HostError(*options.directory + ": cannot enter the directory: " + why);
+  }
   if (options.cd) {
     directory[0] = static_cast<char>(0xFF);
     char drive[8] = {};
@@ -112,36 +136,35 @@ int RunBrowse(const BrowseOptions& options) {
 
 int RunKeyMap(const KeyMapOptions& options) {
   if (options.toKit) {
-    std::ifstream in(options.input, std::ios::binary);
-    if (!in)
-      throw HostError(options.input.string() + ": cannot open the key map");
+    std::filesystem::path output = options.output.value_or("-");
+    CheckOutputTarget(output, {options.input}, true);
     KeyMapBytes records{};
-    in.read(reinterpret_cast<char*>(records.data()), sizeof records);
-    if (in.gcount() != static_cast<std::streamsize>(sizeof records) || in.get() != EOF)
+    std::string bytes = ReadInputFile(options.input, "key map", sizeof records);
+    if (bytes.size() != sizeof records)
       throw HostError(options.input.string() + ": a key map is exactly " +
                       std::to_string(sizeof records) + " bytes (25 key records of " +
                       std::to_string(sizeof(KeyRecord)) + ")");
+    std::memcpy(records.data(), bytes.data(), sizeof records);
     Kit kit = FromKeyRecords(records, options.input.string());
-    if (options.output) {
-      SaveKit(kit, *options.output);
-      std::printf("wrote %s: %zu keys\n", options.output->string().c_str(), kit.keys.size());
-    } else {
-      std::cout << KitToJson(kit).dump(2) << '\n';
-    }
+    SaveKit(kit, output, {options.input}, true);
+    if (output != "-")
+      std::printf("wrote %s: %zu keys\n", output.string().c_str(), kit.keys.size());
     return 0;
   }
   if (!options.output)
-    throw HostError("give the key map file to write with -o");
+    throw HostError("give the key map file to write with -o (- for standard output)");
+  CheckOutputTarget(*options.output, {options.input}, true);
   Kit kit = LoadKit(options.input);
   if (options.asWritten)
     kit.directory.clear();
-  KeyMapBytes records = ToKeyRecords(kit);
-  std::ofstream out(*options.output, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(records.data()), sizeof records);
-  out.close();
-  if (!out)
-    throw HostError(options.output->string() + ": cannot write the key map");
-  std::printf("wrote %s: %zu bytes, %zu keys\n", options.output->string().c_str(), sizeof records,
-              kit.keys.size());
+  std::vector<std::filesystem::path> inputs = KitFiles(kit);
+  inputs.push_back(options.input);
+  KeyMapBytes records = ToKeyRecords(kit, SampleNames::Windows1252);
+  SafeOutput out(*options.output, inputs, true);
+  out.Write(records.data(), sizeof records);
+  out.Commit();
+  if (!out.standardOutput())
+    std::printf("wrote %s: %zu bytes, %zu keys\n", options.output->string().c_str(), sizeof records,
+                kit.keys.size());
   return 0;
 }

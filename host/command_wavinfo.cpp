@@ -3,6 +3,7 @@
 #include "commands.h"
 
 #include "host_error.h"
+#include "input_file.h"
 
 #include "samples/samples.h"
 
@@ -70,6 +71,15 @@ void FreeBlock(const void* block) {
 int RunWavInfo(const std::vector<std::string>& files) {
   size_t failed = 0;
   for (const std::string& file : files) {
+    // The engine's reader would block on a FIFO and misname other faults: what it cannot
+    // take is reported here instead.
+    try {
+      CheckWaveInput(file, "WAV file");
+    } catch (const HostError& e) {
+      std::printf("%s\n", e.what());
+      ++failed;
+      continue;
+    }
     DWORD size = 0;
     WAVEFORMATEX* format = nullptr;
     BYTE* data = nullptr;

@@ -11,6 +11,7 @@ struct DemoOptions {
   std::filesystem::path output = "za32-demo.wav";
   std::optional<std::filesystem::path> kitDirectory; // default: beside the output
   bool live = false;
+  bool force = false; // overwrite kit files that differ from the demo's
 };
 int RunDemo(const DemoOptions& options);
 

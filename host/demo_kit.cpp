@@ -1,7 +1,9 @@
 #include "demo_kit.h"
 
 #include "host_error.h"
+#include "input_file.h"
 #include "json_fields.h"
+#include "safe_output.h"
 #include "wav_file.h"
 
 #include <algorithm>
@@ -276,22 +278,44 @@ nlohmann::ordered_json PatternDocument() {
 
 } // namespace
 
-DemoFiles WriteDemoKit(const std::filesystem::path& directory) {
+DemoFiles WriteDemoKit(const std::filesystem::path& directory, bool force) {
   std::error_code error;
   std::filesystem::create_directories(directory, error);
   if (error || !std::filesystem::is_directory(directory))
     throw HostError(directory.string() + ": cannot make the kit directory" +
                     (error ? ": " + error.message() : std::string()));
   DemoFiles files;
+  std::vector<std::pair<std::filesystem::path, std::string>> contents;
   for (const DemoSample& sample : kSamples) {
-    std::filesystem::path path = directory / sample.file;
     std::vector<int16_t> pcm = ToPcm(sample.make(), sample.peak);
-    WriteWavFile(path, sample.rate, 1, pcm);
-    files.samples.push_back(path);
+    contents.emplace_back(directory / sample.file, WavFileBytes(sample.rate, 1, pcm));
+    files.samples.push_back(contents.back().first);
   }
   files.kit = directory / "kit.json";
   files.pattern = directory / "pattern.json";
-  WriteJsonFile(KitDocument(), files.kit);
-  WriteJsonFile(PatternDocument(), files.pattern);
+  contents.emplace_back(files.kit, JsonFileText(KitDocument()));
+  contents.emplace_back(files.pattern, JsonFileText(PatternDocument()));
+
+  // The demo renders the same every time, so a file it wrote and nobody changed has
+  // exactly these bytes.
+  std::vector<size_t> toWrite;
+  std::string changed;
+  for (size_t i = 0; i < contents.size(); ++i) {
+    const auto& [path, bytes] = contents[i];
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path)))
+      toWrite.push_back(i);
+    else if (CheckInputFile(path, "demo kit file") != bytes.size() ||
+             ReadInputFile(path, "demo kit file", bytes.size()) != bytes) {
+      toWrite.push_back(i);
+      changed += (changed.empty() ? "" : ", ") + path.filename().string();
+    }
+  }
+  if (!changed.empty() && !force)
+    throw HostError(directory.string() + ": " + changed +
+                    " differ from the demo's and are kept; choose another --kit-dir, or "
+                    "--force to overwrite them");
+  for (size_t i : toWrite)
+    WriteFileSafely(contents[i].first, contents[i].second);
+  files.written = !toWrite.empty();
   return files;
 }

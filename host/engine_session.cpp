@@ -6,6 +6,7 @@
 #include "platform/emul/dsound/device_control.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 namespace {
@@ -145,6 +146,18 @@ void EngineSession::Pump() {
       continue;
     DispatchMessageA(&message);
   }
+}
+
+AudioOutput PlayingOutput(bool nullOnCommandLine) {
+  if (nullOnCommandLine)
+    return AudioOutput::Null;
+  const char* chosen = std::getenv("ZA32_AUDIO");
+  std::string value = chosen ? chosen : "";
+  if (value.empty() || value == "live")
+    return AudioOutput::Live;
+  if (value == "null" || value == "manual")
+    return AudioOutput::Null;
+  throw HostError("ZA32_AUDIO=" + value + ": unknown output (live, null or manual)");
 }
 
 size_t LoadedFileCount() {

@@ -10,6 +10,11 @@
 
 enum class AudioOutput { Manual, Null, Live };
 
+// The output of a command that plays in real time: the command line's choice if it made
+// one, else ZA32_AUDIO (live; null, or manual, which cannot keep real time by itself:
+// time kept without a sound card), else the sound card. HostError for another value.
+AudioOutput PlayingOutput(bool nullOnCommandLine);
+
 class EngineSession {
 public:
   // Chooses the device's output, creates the host window and calls AudioInit.

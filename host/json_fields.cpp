@@ -1,24 +1,28 @@
 #include "json_fields.h"
 
 #include "host_error.h"
+#include "input_file.h"
+#include "safe_output.h"
 
 #include <cmath>
-#include <fstream>
 #include <sstream>
 
 nlohmann::json ReadJsonFile(const std::filesystem::path& file, const char* what) {
-  std::error_code error;
-  if (std::filesystem::is_directory(file, error))
-    throw HostError(file.string() + ": is a directory, not a " + what + " file");
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    throw HostError(file.string() + ": cannot open the " + what + " file");
-  std::stringstream text;
-  text << in.rdbuf();
-  if (in.bad())
-    throw HostError(file.string() + ": cannot read the " + what + " file");
+  std::string kind = std::string(what) + " file";
+  std::string text = ReadInputFile(file, kind, kMaxJsonBytes);
+  // The parser itself keeps its own stack, but whatever walks the document afterwards
+  // recurses: refuse deep nesting while parsing.
+  auto limitDepth = [&](int depth, nlohmann::json::parse_event_t event, nlohmann::json&) {
+    // `depth` counts the lists and objects around the one that starts.
+    bool opens = event == nlohmann::json::parse_event_t::object_start ||
+                 event == nlohmann::json::parse_event_t::array_start;
+    if (opens && depth >= kMaxJsonDepth)
+      throw HostError(file.string() + ": the " + kind + " nests lists and objects deeper than " +
+                      std::to_string(kMaxJsonDepth) + " levels");
+    return true;
+  };
   try {
-    return nlohmann::json::parse(text.str());
+    return nlohmann::json::parse(text, limitDepth);
   } catch (const nlohmann::json::parse_error& e) {
     // nlohmann's message starts with "[json.exception.parse_error.101] parse error at
     // line 3, column 5: ..."; keep only what helps the user.
@@ -30,12 +34,15 @@ nlohmann::json ReadJsonFile(const std::filesystem::path& file, const char* what)
   }
 }
 
-void WriteJsonFile(const nlohmann::ordered_json& document, const std::filesystem::path& file) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << document.dump(2) << '\n';
-  out.close();
-  if (!out)
-    throw HostError(file.string() + ": cannot write the file");
+std::string JsonFileText(const nlohmann::ordered_json& document) {
+  return document.dump(2) + "\n";
+}
+
+void WriteJsonFile(const nlohmann::ordered_json& document, const std::filesystem::path& file,
+                   const std::vector<std::filesystem::path>& inputs, bool allowStandardOutput) {
+  SafeOutput out(file, inputs, allowStandardOutput);
+  out.Write(JsonFileText(document));
+  out.Commit();
 }
 
 JsonPlace JsonPlace::field(const std::string& name) const {
@@ -55,7 +62,13 @@ void JsonPlace::fail(const std::string& problem) const {
 
 namespace {
 
+// A value as a message quotes it: lists and objects by their size only, so that no
+// message walks a nested value.
 std::string Shown(const nlohmann::json& value) {
+  if (value.is_array())
+    return "a list of " + std::to_string(value.size());
+  if (value.is_object())
+    return "an object of " + std::to_string(value.size()) + " fields";
   std::string text = value.dump();
   if (text.size() > 40)
     text = text.substr(0, 37) + "...";

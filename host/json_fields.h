@@ -2,15 +2,28 @@
 // e.g. "kit.json: keys[3].volume: must be a whole number from 0 to 127 (got 300)".
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
-// Reads and parses a JSON file; HostError when it cannot be read or is not JSON.
+// Kit and pattern files are small: a bigger or deeper file is a mistake or an attack.
+constexpr uint64_t kMaxJsonBytes = 16 * 1024 * 1024;
+constexpr int kMaxJsonDepth = 64;
+
+// Reads and parses a JSON file; HostError when it cannot be read, is not JSON, or is
+// past the limits above.
 nlohmann::json ReadJsonFile(const std::filesystem::path& file, const char* what);
-void WriteJsonFile(const nlohmann::ordered_json& document, const std::filesystem::path& file);
+// The text WriteJsonFile writes.
+std::string JsonFileText(const nlohmann::ordered_json& document);
+// Writes through SafeOutput: refused over any of `inputs`; "-" is standard output where
+// `allowStandardOutput`.
+void WriteJsonFile(const nlohmann::ordered_json& document, const std::filesystem::path& file,
+                   const std::vector<std::filesystem::path>& inputs = {},
+                   bool allowStandardOutput = false);
 
 // A place in a document, for messages: the source file and the path of the field.
 struct JsonPlace {

@@ -1,8 +1,11 @@
 #include "kit.h"
 
 #include "host_error.h"
+#include "input_file.h"
 #include "json_fields.h"
+#include "windows_1252.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -115,8 +118,9 @@ nlohmann::ordered_json KitToJson(const Kit& kit) {
   return document;
 }
 
-void SaveKit(const Kit& kit, const std::filesystem::path& file) {
-  WriteJsonFile(KitToJson(kit), file);
+void SaveKit(const Kit& kit, const std::filesystem::path& file,
+             const std::vector<std::filesystem::path>& inputs, bool allowStandardOutput) {
+  WriteJsonFile(KitToJson(kit), file, inputs, allowStandardOutput);
 }
 
 void CheckKitSamplesExist(const Kit& kit) {
@@ -124,15 +128,20 @@ void CheckKitSamplesExist(const Kit& kit) {
     const KitKey& key = kit.keys[i];
     if (key.sample.empty())
       continue;
-    std::string path = ResolvedSamplePath(kit, key);
-    std::error_code error;
-    auto status = std::filesystem::status(path, error);
-    std::string where = kit.source + ": keys[" + std::to_string(i) + "].sample: ";
-    if (!std::filesystem::exists(status))
-      throw HostError(where + "no such file: " + path);
-    if (!std::filesystem::is_regular_file(status))
-      throw HostError(where + "not a file: " + path);
+    try {
+      CheckWaveInput(ResolvedSamplePath(kit, key), "sample");
+    } catch (const HostError& e) {
+      throw HostError(kit.source + ": keys[" + std::to_string(i) + "]: " + e.what());
+    }
   }
+}
+
+std::vector<std::filesystem::path> KitFiles(const Kit& kit) {
+  std::vector<std::filesystem::path> files;
+  for (const KitKey& key : kit.keys)
+    if (!key.sample.empty())
+      files.push_back(ResolvedSamplePath(kit, key));
+  return files;
 }
 
 std::string ResolvedSamplePath(const Kit& kit, const KitKey& key) {
@@ -146,13 +155,25 @@ std::string ResolvedSamplePath(const Kit& kit, const KitKey& key) {
   return (base / sample).lexically_normal().string();
 }
 
-KeyMapBytes ToKeyRecords(const Kit& kit) {
+KeyMapBytes ToKeyRecords(const Kit& kit, SampleNames names) {
   KeyMapBytes records{};
   for (size_t i = 0; i < records.size(); ++i) {
     KeyRecord& record = records[i];
     std::memset(&record, 0, sizeof record);
     KitKey key = i < kit.keys.size() ? kit.keys[i] : KitKey{};
     std::string path = ResolvedSamplePath(kit, key);
+    char32_t unmappable = 0;
+    std::optional<std::string> ansi = Utf8ToWindows1252(path, &unmappable);
+    if (names == SampleNames::Windows1252 && !ansi) {
+      char code[16];
+      std::snprintf(code, sizeof code, "U+%04X", unsigned(unmappable));
+      throw HostError(kit.source + ": keys[" + std::to_string(i) + "].sample: the name " + path +
+                      " has a character (" + code +
+                      ") that a Windows key map cannot hold; key maps name samples in "
+                      "Windows-1252");
+    }
+    if (names == SampleNames::Windows1252)
+      path = *ansi;
     if (path.size() > kMaxSampleName)
       throw HostError(kit.source + ": keys[" + std::to_string(i) + "].sample: the path " + path +
                       " is longer than the engine's " + std::to_string(kMaxSampleName) +
@@ -193,7 +214,7 @@ Kit FromKeyRecords(const KeyMapBytes& records, const std::string& source) {
       return static_cast<int>(value);
     };
     KitKey key;
-    key.sample = record.SampleName;
+    key.sample = Windows1252ToUtf8(record.SampleName);
     // Codes outside a note message's low word never match, like -1.
     key.keyCode = record.KeyCode >= 0 && record.KeyCode <= 65535 ? record.KeyCode : -1;
     key.volume = record.Volume == -1 ? 127 : check("volume", record.Volume, 0, 127);

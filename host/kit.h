@@ -42,19 +42,31 @@ Kit LoadKit(const std::filesystem::path& file);
 Kit ParseKit(const nlohmann::json& document, const std::filesystem::path& directory,
              const std::string& source);
 nlohmann::ordered_json KitToJson(const Kit& kit);
-void SaveKit(const Kit& kit, const std::filesystem::path& file);
+// Writes through SafeOutput (see WriteJsonFile).
+void SaveKit(const Kit& kit, const std::filesystem::path& file,
+             const std::vector<std::filesystem::path>& inputs = {},
+             bool allowStandardOutput = false);
 
-// Throws HostError for the first key whose sample file is missing or not a file.
+// Throws HostError, naming the key and the reason, for the first sample that cannot be
+// read (missing, unreadable, not a regular file, empty, too large for the engine).
 void CheckKitSamplesExist(const Kit& kit);
+// The sample files the kit names, resolved: inputs no output may replace.
+std::vector<std::filesystem::path> KitFiles(const Kit& kit);
 
 // The sample path the engine is to open for a key: relative paths are made absolute
 // against the kit's directory, so the engine's current directory does not matter.
 std::string ResolvedSamplePath(const Kit& kit, const KitKey& key);
 
+// How sample names are written into key records: as they are, for the engine on this
+// system, or in Windows-1252, the names of a key map file.
+enum class SampleNames { Native, Windows1252 };
+
 // The key map a host passes to InitialiseKeyMap. Keys beyond the kit are empty and
-// match no key code. Throws HostError when a resolved path does not fit a key record.
-KeyMapBytes ToKeyRecords(const Kit& kit);
-// The other way: every key up to the last one that has a sample.
+// match no key code. Throws HostError when a resolved path does not fit a key record,
+// or, for Windows-1252 names, holds a character Windows-1252 has not.
+KeyMapBytes ToKeyRecords(const Kit& kit, SampleNames names = SampleNames::Native);
+// The other way, from a key map file (Windows-1252 names, made UTF-8): every key up to
+// the last one that has a sample.
 // Throws HostError, naming `source`, for a record whose values no kit can hold.
 Kit FromKeyRecords(const KeyMapBytes& records, const std::string& source);
 

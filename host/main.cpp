@@ -1,10 +1,14 @@
 // za32: the command-line host of the ZA32 engine.
 #include "commands.h"
 #include "host_error.h"
+#include "interrupt.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 int main(int argc, char** argv) {
@@ -21,6 +25,9 @@ int main(int argc, char** argv) {
                           "Where the kit's samples, kit.json and pattern.json go (default: "
                           "za32-demo-kit beside the output)");
   demoCommand->add_flag("--live", demo.live, "Play on the sound card instead of rendering");
+  demoCommand->add_flag("--force", demo.force,
+                        "Overwrite kit files that differ from the demo's (edited by you, or "
+                        "not the demo's at all)");
   demoCommand->callback([&] { run = [&] { return RunDemo(demo); }; });
 
   PatternOptions render;
@@ -46,7 +53,20 @@ int main(int argc, char** argv) {
   auditionCommand->add_option("FILE", audition.file, "WAV file")->required();
   auditionCommand->add_option("--seconds", audition.seconds, "How long to listen")
       ->capture_default_str()
-      ->check(CLI::Range(0.0, 3600.0));
+      ->check(CLI::Validator(
+          [](std::string& text) {
+            // A range check alone lets "nan" through: every comparison with it is false.
+            double value = 0;
+            try {
+              value = std::stod(text);
+            } catch (...) {
+              return std::string("not a number: " + text);
+            }
+            return std::isfinite(value) && value >= 0 && value <= 3600
+                       ? std::string()
+                       : "must be a number from 0 to 3600 (got " + text + ")";
+          },
+          "0..3600"));
   auditionCommand->add_option("-o,--output", audition.output,
                               "Render the audition into this WAV file instead");
   auditionCommand->callback([&] { run = [&] { return RunAudition(audition); }; });
@@ -87,15 +107,32 @@ int main(int argc, char** argv) {
                           "against the kit's directory");
   keymapCommand->callback([&] { run = [&] { return RunKeyMap(keymap); }; });
 
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    std::string names;
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; })) {
+      known = known || command->get_name() == argv[1];
+      names += (names.empty() ? "" : ", ") + command->get_name();
+    }
+    if (!known) {
+      std::fprintf(stderr, "za32: unknown command '%s' (commands: %s; za32 --help)\n", argv[1],
+                   names.c_str());
+      return 2;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
+  CatchInterrupts();
+  int status = 1;
   try {
-    int status = run();
+    status = run();
+  } catch (const InterruptedError& e) {
     std::fflush(stdout);
-    return status;
+    std::fprintf(stderr, "za32: %s\n", e.what());
+    return kInterruptedStatus;
   } catch (const HostError& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "za32: %s\n", e.what());
@@ -105,4 +142,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "za32: unexpected failure: %s\n", e.what());
     return 3;
   }
+  // A full disk or a closed pipe must not pass for success.
+  errno = 0;
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "za32: cannot write to standard output%s%s\n", errno ? ": " : "",
+                 errno ? std::strerror(errno) : "");
+    return 1;
+  }
+  return status;
 }

@@ -1,5 +1,6 @@
 #include "player.h"
 
+#include "interrupt.h"
 #include "progress.h"
 
 #include "platform/emul/dsound/device_control.h"
@@ -33,6 +34,8 @@ PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, WavWrit
   uint64_t now = 0;
   size_t next = 0;
   while (now < timeline.frames) {
+    if (Interrupted())
+      throw InterruptedError();
     // Everything due at this frame goes to the engine before the device mixes on.
     bool posted = false;
     while (next < timeline.messages.size() && timeline.messages[next].frame <= now) {
@@ -74,12 +77,16 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
     uint64_t target =
         next < timeline.messages.size() ? timeline.messages[next].frame : timeline.frames;
     // Sleep in short slices, keeping the message loop and the progress bar going.
-    while (Clock::now() < due(target)) {
+    while (Clock::now() < due(target) && !Interrupted()) {
       engine.Pump();
       double elapsed = Since(start);
       progress.Update(static_cast<uint64_t>(elapsed * kOutputRate));
       std::this_thread::sleep_until(
           std::min(due(target), Clock::now() + std::chrono::milliseconds(10)));
+    }
+    if (Interrupted()) {
+      stats.interrupted = true;
+      break;
     }
     if (next >= timeline.messages.size())
       break;
@@ -92,8 +99,10 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
   }
   AllNotesOff(0);
   progress.Finish();
-  stats.frames = timeline.frames;
   stats.seconds = Since(start);
+  stats.frames = stats.interrupted
+                     ? std::min<uint64_t>(timeline.frames, uint64_t(stats.seconds * kOutputRate))
+                     : timeline.frames;
   return stats;
 }
 

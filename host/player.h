@@ -10,15 +10,17 @@
 
 struct PlayStats {
   uint64_t frames = 0;
-  int peak = 0;         // largest sample magnitude, 0..32768 (offline only)
-  size_t maxVoices = 0; // most voices sounding at once
-  double seconds = 0;   // wall-clock time taken
+  int peak = 0;             // largest sample magnitude, 0..32768 (offline only)
+  size_t maxVoices = 0;     // most voices sounding at once
+  double seconds = 0;       // wall-clock time taken
+  bool interrupted = false; // live only: SIGINT or SIGTERM stopped it early
 };
 
 // Renders `timeline.frames` frames into `out`; the progress bar shows on a terminal for
-// renders longer than `progressAfterSeconds` of sound.
+// renders longer than `progressAfterSeconds` of sound. InterruptedError on SIGINT/SIGTERM.
 PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, WavWriter& out,
                         double progressAfterSeconds = 20);
+// Stops early, every note off, on SIGINT or SIGTERM.
 PlayStats PlayLive(EngineSession& engine, const Timeline& timeline);
 
 // "0:16.2"

@@ -73,13 +73,17 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
 
   // Every message is kept until it is posted; refuse what would not fit in memory.
   constexpr uint64_t kMaxMessages = 20'000'000;
-  uint64_t perPass = pattern.changes.size();
+  uint64_t notesPerPass = 0;
   for (const auto& [keyCode, hits] : pattern.tracks)
-    perPass += 2 * hits.size();
-  if (perPass * uint64_t(pattern.repeat) > kMaxMessages)
-    throw HostError(pattern.source + ": plays " + std::to_string(perPass * pattern.repeat) +
-                    " notes and changes; at most " + std::to_string(kMaxMessages) +
-                    " can be played");
+    notesPerPass += hits.size();
+  uint64_t notes = notesPerPass * uint64_t(pattern.repeat);
+  uint64_t changes = pattern.changes.size() * uint64_t(pattern.repeat);
+  // Each note is two messages: its note-on and its note-off.
+  if (2 * notes + changes > kMaxMessages)
+    throw HostError(pattern.source + ": plays " + std::to_string(notes) + " notes and " +
+                    std::to_string(changes) + " changes, " + std::to_string(2 * notes + changes) +
+                    " messages with the note-offs; at most " + std::to_string(kMaxMessages) +
+                    " messages can be played");
 
   std::vector<Pending> pending;
   auto add = [&](uint64_t frame, UINT message, LPARAM lParam, Rank rank) {

@@ -150,7 +150,7 @@ TEST(KitFile, MistakesAreNamedByFileAndField) {
   EXPECT_EQ(KitError(R"({"keys": [{"sample": 5, "key": 1}]})"),
             "kit.json: keys[0].sample: must be a string \"...\" (got 5)");
   EXPECT_EQ(KitError(R"({"keys": {}})"), "kit.json: keys: must be a list [...] of keys");
-  EXPECT_EQ(KitError(R"([1, 2])"), "kit.json: must be an object {...} (got [1,2])");
+  EXPECT_EQ(KitError(R"([1, 2])"), "kit.json: must be an object {...} (got a list of 2)");
   EXPECT_EQ(KitError(R"({"pads": []})"),
             "kit.json: pads: unknown field (known fields: keys, name, comment)");
   // Only the first key with a code can ever sound.
@@ -273,8 +273,8 @@ TEST(Timeline, APatternTooBigToHoldIsRefused) {
     BuildTimeline(kit, p);
     FAIL() << "accepted";
   } catch (const HostError& e) {
-    EXPECT_STREQ(e.what(), "p.json: plays 69120000 notes and changes; at most 20000000 can be "
-                           "played");
+    EXPECT_STREQ(e.what(), "p.json: plays 34560000 notes and 0 changes, 69120000 messages with "
+                           "the note-offs; at most 20000000 messages can be played");
   }
 }
 

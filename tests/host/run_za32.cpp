@@ -26,15 +26,17 @@ void WriteText(const std::filesystem::path& file, const std::string& text) {
   out << text;
 }
 
-RunResult RunZa32(const std::vector<std::string>& args, const std::filesystem::path& directory) {
-  RunResult result;
+StartedZa32 StartZa32(const std::vector<std::string>& args, const std::filesystem::path& directory,
+                      const std::string& standardOutput) {
+  StartedZa32 started{-1, directory};
   std::filesystem::path outFile = directory / ".za32-stdout";
   std::filesystem::path errFile = directory / ".za32-stderr";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
+  posix_spawn_file_actions_addopen(
+      &actions, 1, standardOutput.empty() ? outFile.c_str() : standardOutput.c_str(),
+      O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   std::string program = ZA32_BINARY;
@@ -49,21 +51,35 @@ RunResult RunZa32(const std::vector<std::string>& args, const std::filesystem::p
   pid_t pid = 0;
   int spawned = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
+  if (spawned != 0)
     ADD_FAILURE() << "cannot start " << program;
+  else
+    started.pid = pid;
+  return started;
+}
+
+RunResult WaitZa32(const StartedZa32& started) {
+  RunResult result;
+  if (started.pid < 0)
     return result;
-  }
   int status = 0;
-  waitpid(pid, &status, 0);
+  waitpid(started.pid, &status, 0);
   if (WIFEXITED(status))
     result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status))
     result.signal = WTERMSIG(status);
+  std::filesystem::path outFile = started.directory / ".za32-stdout";
+  std::filesystem::path errFile = started.directory / ".za32-stderr";
   result.out = ReadText(outFile);
   result.err = ReadText(errFile);
   std::filesystem::remove(outFile);
   std::filesystem::remove(errFile);
   return result;
+}
+
+RunResult RunZa32(const std::vector<std::string>& args, const std::filesystem::path& directory,
+                  const std::string& standardOutput) {
+  return WaitZa32(StartZa32(args, directory, standardOutput));
 }
 
 namespace {

@@ -13,8 +13,19 @@ struct RunResult {
   std::string err;
 };
 
-// Runs za32 with `args` in `directory`, standard input empty.
-RunResult RunZa32(const std::vector<std::string>& args, const std::filesystem::path& directory);
+// Runs za32 with `args` in `directory`, standard input empty; standard output goes to
+// `standardOutput` when one is given (e.g. /dev/full), else into RunResult::out.
+RunResult RunZa32(const std::vector<std::string>& args, const std::filesystem::path& directory,
+                  const std::string& standardOutput = "");
+
+// Starts za32 as RunZa32 does, without waiting; WaitZa32 collects its result.
+struct StartedZa32 {
+  int pid = -1;
+  std::filesystem::path directory;
+};
+StartedZa32 StartZa32(const std::vector<std::string>& args, const std::filesystem::path& directory,
+                      const std::string& standardOutput = "");
+RunResult WaitZa32(const StartedZa32& started);
 
 struct Wav {
   uint32_t rate = 0;

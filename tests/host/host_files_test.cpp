@@ -4,6 +4,7 @@
 #include "host/kit.h"
 #include "host/pattern.h"
 #include "host/timeline.h"
+#include "host/windows_1252.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -129,6 +130,17 @@ TEST(KitFile, KeyMapBytesFromAnotherHostAreReadAsTheEngineReadsThem) {
   records[5].Note = 60;
   std::memset(records[7].SampleName, 'x', sizeof records[7].SampleName);
   EXPECT_THROW(FromKeyRecords(records, "map.bin"), HostError);
+}
+
+TEST(KitFile, EveryWindows1252ByteComesBackTheSame) {
+  // The five unassigned bytes included: a key map written back must match byte for byte.
+  std::string all;
+  for (int b = 1; b < 256; ++b)
+    all += static_cast<char>(b);
+  std::optional<std::string> back = Utf8ToWindows1252(Windows1252ToUtf8(all), nullptr);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(*back, all);
+  EXPECT_EQ(Windows1252ToUtf8("\x80\x9F"), "\xE2\x82\xAC\xC5\xB8"); // the euro sign, Y diaeresis
 }
 
 TEST(KitFile, MistakesAreNamedByFileAndField) {

@@ -13,24 +13,10 @@ namespace {
 
 constexpr uint64_t kWaveReaderLimit = 0x7FFFFFFF;
 
-std::string KindOf(mode_t mode) {
-  if (S_ISFIFO(mode))
-    return "a FIFO";
-  if (S_ISCHR(mode))
-    return "a character device";
-  if (S_ISBLK(mode))
-    return "a block device";
-  if (S_ISSOCK(mode))
-    return "a socket";
-  return "not a plain file";
-}
-
 void CheckStatus(const std::filesystem::path& file, const std::string& what,
                  const struct stat& status) {
-  if (S_ISDIR(status.st_mode))
-    RefuseInput(file, what, std::strerror(EISDIR));
   if (!S_ISREG(status.st_mode))
-    RefuseInput(file, what, "not a regular file (" + KindOf(status.st_mode) + ")");
+    RefuseInput(file, what, NotRegularReason(status.st_mode));
 }
 
 // Opens a file that stat found regular. O_NONBLOCK keeps a FIFO swapped in since then
@@ -50,6 +36,20 @@ int OpenChecked(const std::filesystem::path& file, const std::string& what, stru
 }
 
 } // namespace
+
+std::string NotRegularReason(unsigned mode) {
+  if (S_ISDIR(mode))
+    return std::strerror(EISDIR);
+  if (S_ISFIFO(mode))
+    return "not a regular file (a FIFO)";
+  if (S_ISCHR(mode))
+    return "not a regular file (a character device)";
+  if (S_ISBLK(mode))
+    return "not a regular file (a block device)";
+  if (S_ISSOCK(mode))
+    return "not a regular file (a socket)";
+  return "not a regular file";
+}
 
 void RefuseInput(const std::filesystem::path& file, const std::string& what,
                  const std::string& reason) {

@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <string>
 
+// Why a file of this st_mode is neither read nor written: "Is a directory", or "not a
+// regular file (a FIFO)" and the like.
+std::string NotRegularReason(unsigned mode);
+
 // HostError "FILE: cannot read the WHAT: REASON".
 [[noreturn]] void RefuseInput(const std::filesystem::path& file, const std::string& what,
                               const std::string& reason);

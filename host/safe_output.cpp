@@ -1,6 +1,7 @@
 #include "safe_output.h"
 
 #include "host_error.h"
+#include "input_file.h"
 #include "interrupt.h"
 
 #include <cerrno>
@@ -11,20 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string KindOf(mode_t mode) {
-  if (S_ISDIR(mode))
-    return std::strerror(EISDIR);
-  if (S_ISFIFO(mode))
-    return "not a regular file (a FIFO)";
-  if (S_ISCHR(mode))
-    return "not a regular file (a character device)";
-  if (S_ISBLK(mode))
-    return "not a regular file (a block device)";
-  if (S_ISSOCK(mode))
-    return "not a regular file (a socket)";
-  return "not a regular file";
-}
 
 [[noreturn]] void Refuse(const std::filesystem::path& target, const std::string& why) {
   throw HostError(target.string() + ": cannot write the output: " + why);
@@ -65,7 +52,7 @@ OutputTarget CheckOutputTarget(const std::filesystem::path& target,
                                    : std::string(std::strerror(errno)));
   }
   if (!S_ISREG(status.st_mode))
-    Refuse(target, KindOf(status.st_mode) + "; za32 writes only regular files");
+    Refuse(target, NotRegularReason(status.st_mode) + "; za32 writes only regular files");
   if (S_ISLNK(link.st_mode)) {
     // Replace the file the link names, so the link stays a link.
     std::error_code error;

@@ -31,6 +31,7 @@ void OnSignal(int) {
 void CatchInterrupts() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
+  action.sa_flags = SA_RESTART; // a write in progress goes on; the loops see the flag
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);

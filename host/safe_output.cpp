@@ -38,7 +38,8 @@ OutputTarget CheckOutputTarget(const std::filesystem::path& target,
   }
   if (target.empty())
     Refuse(target, "the file name is empty");
-  where.file = target;
+  // Absolute, so that the rename finds the file whatever the current directory is then.
+  where.file = std::filesystem::absolute(target);
   struct stat link {};
   if (lstat(target.c_str(), &link) != 0) {
     if (errno != ENOENT)

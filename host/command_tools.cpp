@@ -87,8 +87,8 @@ int RunRateTest(const RateTestOptions& options) {
   }
   // Without a card the figure is only the wall clock's pace, which says nothing of any card.
   if (!running || used != dsemu::Output::Live)
-    std::printf("measured    the null clock, not a sound card: this is the computer's own "
-                "clock, not a card's rate\n");
+    std::printf("measured    the null clock, not a sound card: the rate above is the "
+                "computer's own clock\n");
   else
     std::printf("measured    the sound card\n");
   return 0;

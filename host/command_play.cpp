@@ -6,8 +6,14 @@
 #include "host_error.h"
 #include "interrupt.h"
 #include "player.h"
+#include "sound_file.h"
 
+#include "platform/emul/dsound/device_control.h"
+
+#include <cctype>
 #include <cstdio>
+#include <limits>
+#include <optional>
 
 namespace {
 
@@ -43,11 +49,81 @@ void PrintSummary(const Loaded& piece, size_t files, const PlayStats& stats, boo
                 double(stats.frames) / kOutputRate / stats.seconds);
 }
 
-int Render(const Loaded& piece, const std::filesystem::path& output) {
+// The timeline of one key alone: its notes, its setting changes and the global bend.
+Timeline KeyAlone(const Timeline& timeline, int keyIndex, int keyCode) {
+  Timeline alone = timeline;
+  alone.messages.clear();
+  alone.notes = 0;
+  for (const TimedMessage& message : timeline.messages) {
+    unsigned low = LOWORD(message.lParam);
+    bool mine = message.message == AM_NOTE
+                    ? low == unsigned(keyCode)
+                    : message.message == AM_BEND || low == unsigned(keyIndex);
+    if (!mine)
+      continue;
+    alone.messages.push_back(message);
+    alone.notes += message.message == AM_NOTE && HIWORD(message.lParam) != 0;
+  }
+  return alone;
+}
+
+std::string StemName(size_t index, const KitKey& key, RenderFormat format) {
+  std::string name = std::filesystem::path(key.sample).stem().string().substr(0, 40);
+  for (char& c : name)
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
+      c = '_';
+  char prefix[32];
+  std::snprintf(prefix, sizeof prefix, "key%02zu-", index + 1);
+  return prefix + name + RenderFormatExtension(format);
+}
+
+// Each key that plays, rendered alone after the mix on the same engine (which starts once
+// a process). Every render starts on the same phase of the device's period with the kit
+// installed afresh, so the stems are sample-aligned with the mix and add up to it within
+// half a step of 16 bits for each stem that sounds.
+void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
+                 const std::filesystem::path& folder, RenderFormat format) {
+  std::vector<std::pair<size_t, std::filesystem::path>> stems;
+  for (size_t i = 0; i < piece.kit.keys.size(); ++i) {
+    const KitKey& key = piece.kit.keys[i];
+    if (key.sample.empty() || KeyAlone(piece.timeline, int(i), key.keyCode).notes == 0)
+      continue;
+    stems.push_back({i, folder / StemName(i, key, format)});
+  }
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error) &&
+      !std::filesystem::create_directory(folder, error))
+    throw HostError(folder.string() + ": cannot create the stems folder: " +
+                    (error ? error.message() : "a file has that name"));
+  for (const auto& [index, file] : stems)
+    if (std::filesystem::exists(file, error))
+      throw HostError(file.string() + ": already exists; stems are written only as new files");
+  for (const auto& [index, file] : stems) {
+    const KitKey& key = piece.kit.keys[index];
+    SoundFileWriter writer(file, format, kOutputRate, 2, piece.inputs);
+    AllNotesOff(0);
+    engine.Post(AM_BEND, MessageParameter(0, 64));
+    engine.Pump();
+    constexpr uint64_t kSettle = 8192; // a whole number of device periods
+    uint64_t phase = (dsemu::ClockFrames() - mixStart) % kSettle;
+    dsemu::AdvanceFrames(size_t(2 * kSettle - phase), nullptr);
+    engine.InstallKit(piece.kit);
+    RenderOffline(engine, KeyAlone(piece.timeline, int(index), key.keyCode), writer,
+                  std::numeric_limits<double>::infinity());
+    writer.Close();
+  }
+  std::printf("stems       %zu files in %s\n", stems.size(),
+              std::filesystem::absolute(folder).string().c_str());
+}
+
+int Render(const Loaded& piece, const std::filesystem::path& output,
+           RenderFormat format = RenderFormat::Wav16,
+           const std::optional<std::filesystem::path>& stems = std::nullopt) {
   // The output is checked and begun before the engine starts, so a bad path costs nothing.
-  WavWriter writer(output, kOutputRate, 2, piece.inputs);
+  SoundFileWriter writer(output, format, kOutputRate, 2, piece.inputs);
   EngineSession engine(AudioOutput::Manual);
   size_t files = engine.InstallKit(piece.kit);
+  uint64_t mixStart = dsemu::ClockFrames();
   PlayStats stats;
   try {
     stats = RenderOffline(engine, piece.timeline, writer);
@@ -57,6 +133,8 @@ int Render(const Loaded& piece, const std::filesystem::path& output) {
   writer.Close();
   std::printf("wrote       %s\n", std::filesystem::absolute(output).string().c_str());
   PrintSummary(piece, files, stats, true);
+  if (stems)
+    RenderStems(engine, mixStart, piece, *stems, format);
   return 0;
 }
 
@@ -73,9 +151,12 @@ int Play(const Loaded& piece, AudioOutput output) {
 } // namespace
 
 int RunRender(const PatternOptions& options) {
+  std::optional<RenderFormat> format = ParseRenderFormat(options.format);
+  if (!format)
+    throw HostError("--format " + options.format + ": use wav16, wav24, float or flac");
   // A device or the kit itself as output is refused before anything is read.
   CheckOutputTarget(options.output, {options.kit, options.pattern});
-  return Render(LoadPiece(options.kit, options.pattern), options.output);
+  return Render(LoadPiece(options.kit, options.pattern), options.output, *format, options.stems);
 }
 
 int RunPlay(const PatternOptions& options) {

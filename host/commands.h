@@ -18,8 +18,10 @@ int RunDemo(const DemoOptions& options);
 struct PatternOptions {
   std::filesystem::path kit;
   std::filesystem::path pattern;
-  std::filesystem::path output; // render only
-  bool nullOutput = false;      // play only: pace by the wall clock without a sound card
+  std::filesystem::path output;               // render only
+  std::string format = "wav16";               // render only: wav16, wav24, float or flac
+  std::optional<std::filesystem::path> stems; // render only: one file a key into this folder
+  bool nullOutput = false; // play only: pace by the wall clock without a sound card
 };
 int RunRender(const PatternOptions& options);
 int RunPlay(const PatternOptions& options);
@@ -52,3 +54,9 @@ struct KeyMapOptions {
   bool asWritten = false; // keep the kit's sample paths as written
 };
 int RunKeyMap(const KeyMapOptions& options);
+
+struct ImportOptions {
+  std::filesystem::path source; // drumkit folder, drumkit.xml, .h2drumkit or .h2song
+  std::filesystem::path output; // the new folder to write
+};
+int RunImport(const ImportOptions& options);

@@ -15,7 +15,7 @@ constexpr size_t kMaxSampleName = sizeof(KeyRecord::SampleName) - 1;
 KitKey ParseKey(const nlohmann::json& value, const JsonPlace& place) {
   ExpectObject(value, place,
                {"sample", "key", "volume", "pan", "note", "fine_tune", "loop", "bend",
-                "velocity_sense", "mute", "hold", "comment"});
+                "velocity_sense", "mute", "hold", "trigger", "velocity", "group", "comment"});
   KitKey key;
   if (value.contains("sample"))
     key.sample = ReadString(value["sample"], place.field("sample"));
@@ -47,6 +47,18 @@ KitKey ParseKey(const nlohmann::json& value, const JsonPlace& place) {
     key.mute = ReadFlag(value["mute"], place.field("mute"));
   if (value.contains("hold"))
     key.hold = ReadFlag(value["hold"], place.field("hold"));
+  if (value.contains("trigger"))
+    key.trigger = static_cast<int>(ReadInteger(value["trigger"], place.field("trigger"), 0, 65535));
+  if (value.contains("velocity")) {
+    JsonPlace at = place.field("velocity");
+    const nlohmann::json& range = value["velocity"];
+    if (!range.is_array() || range.size() != 2)
+      at.fail("must be a range [lowest, highest] of note velocities, 1 to 127");
+    key.velocityLow = static_cast<int>(ReadInteger(range[0], at.item(0), 1, 127));
+    key.velocityHigh = static_cast<int>(ReadInteger(range[1], at.item(1), key.velocityLow, 127));
+  }
+  if (value.contains("group"))
+    key.group = ReadString(value["group"], place.field("group"));
   if (value.contains("comment"))
     ReadString(value["comment"], place.field("comment"));
   return key;
@@ -57,7 +69,7 @@ KitKey ParseKey(const nlohmann::json& value, const JsonPlace& place) {
 Kit ParseKit(const nlohmann::json& document, const std::filesystem::path& directory,
              const std::string& source) {
   JsonPlace top{source, ""};
-  ExpectObject(document, top, {"keys", "name", "comment"});
+  ExpectObject(document, top, {"keys", "name", "comment", "round_robin", "seed"});
   if (document.contains("name"))
     ReadString(document["name"], top.field("name"));
   if (document.contains("comment"))
@@ -74,6 +86,15 @@ Kit ParseKit(const nlohmann::json& document, const std::filesystem::path& direct
   Kit kit;
   kit.directory = directory;
   kit.source = source;
+  if (document.contains("round_robin")) {
+    std::string mode = ReadString(document["round_robin"], top.field("round_robin"));
+    if (mode != "cycle" && mode != "random")
+      top.field("round_robin").fail("must be \"cycle\" or \"random\" (got \"" + mode + "\")");
+    kit.roundRobin = mode == "random" ? RoundRobin::Random : RoundRobin::Cycle;
+  }
+  if (document.contains("seed"))
+    kit.seed =
+        static_cast<uint32_t>(ReadInteger(document["seed"], top.field("seed"), 0, UINT32_MAX));
   for (size_t i = 0; i < keys.size(); ++i) {
     kit.keys.push_back(ParseKey(keys[i], keysPlace.item(i)));
     const KitKey& key = kit.keys.back();
@@ -111,9 +132,19 @@ nlohmann::ordered_json KitToJson(const Kit& kit) {
     out["velocity_sense"] = key.velocitySense;
     out["mute"] = key.mute;
     out["hold"] = key.hold;
+    if (key.trigger >= 0)
+      out["trigger"] = key.trigger;
+    if (key.velocityLow != 1 || key.velocityHigh != 127)
+      out["velocity"] = {key.velocityLow, key.velocityHigh};
+    if (!key.group.empty())
+      out["group"] = key.group;
     keys.push_back(out);
   }
   nlohmann::ordered_json document;
+  if (kit.roundRobin == RoundRobin::Random) {
+    document["round_robin"] = "random";
+    document["seed"] = kit.seed;
+  }
   document["keys"] = keys;
   return document;
 }

@@ -5,6 +5,7 @@
 #include "engine/za32.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,15 +24,26 @@ struct KitKey {
   bool velocitySense = true;
   bool mute = false;
   bool hold = false;
+  // What the host adds over the engine's keys (see trigger_map.h): the note that plays
+  // the key (-1: its own key code), the velocities it answers, and its choke group.
+  int trigger = -1;
+  int velocityLow = 1;
+  int velocityHigh = 127;
+  std::string group; // empty: in no group
 
   bool operator==(const KitKey&) const = default;
 };
+
+// How keys sharing a trigger and a velocity are chosen.
+enum class RoundRobin { Cycle, Random };
 
 struct Kit {
   std::vector<KitKey> keys;        // key index = position; at most ZA32_KEYS
   std::filesystem::path directory; // relative sample paths are taken from here; empty:
                                    // they are passed on as written
   std::string source;              // names the kit in messages
+  RoundRobin roundRobin = RoundRobin::Cycle;
+  uint32_t seed = 1; // of the random choice
 };
 
 using KeyMapBytes = std::array<KeyRecord, ZA32_KEYS>;

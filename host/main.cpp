@@ -35,7 +35,13 @@ int main(int argc, char** argv) {
       "render", "Render a pattern played on a kit into a WAV file, faster than real time");
   renderCommand->add_option("KIT", render.kit, "Kit file (JSON)")->required();
   renderCommand->add_option("PATTERN", render.pattern, "Pattern file (JSON)")->required();
-  renderCommand->add_option("-o,--output", render.output, "WAV file to write")->required();
+  renderCommand->add_option("-o,--output", render.output, "File to write")->required();
+  renderCommand
+      ->add_option("--format", render.format,
+                   "wav16 (16-bit WAV), wav24 (24-bit WAV), float (32-bit float WAV) or flac")
+      ->capture_default_str();
+  renderCommand->add_option("--stems", render.stems,
+                            "Also write each key alone, one file a key, into this folder");
   renderCommand->callback([&] { run = [&] { return RunRender(render); }; });
 
   PatternOptions play;
@@ -106,6 +112,17 @@ int main(int argc, char** argv) {
                           "Keep relative sample paths as written instead of resolving them "
                           "against the kit's directory");
   keymapCommand->callback([&] { run = [&] { return RunKeyMap(keymap); }; });
+
+  ImportOptions import;
+  CLI::App* importCommand = app.add_subcommand(
+      "import", "Make a Hydrogen drumkit or song into a kit file, WAV samples and (for a song) "
+                "a pattern file in a new folder");
+  importCommand
+      ->add_option("SOURCE", import.source,
+                   "Drumkit folder, drumkit.xml, .h2drumkit archive or .h2song file")
+      ->required();
+  importCommand->add_option("-o,--output", import.output, "New folder to write")->required();
+  importCommand->callback([&] { run = [&] { return RunImport(import); }; });
 
   if (argc > 1 && argv[1][0] != '-') {
     bool known = false;

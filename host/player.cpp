@@ -24,7 +24,7 @@ double Since(Clock::time_point start) {
 
 } // namespace
 
-PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, WavWriter& out,
+PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSink& out,
                         double progressAfterSeconds) {
   PlayStats stats;
   auto start = Clock::now();

@@ -18,7 +18,7 @@ struct PlayStats {
 
 // Renders `timeline.frames` frames into `out`; the progress bar shows on a terminal for
 // renders longer than `progressAfterSeconds` of sound. InterruptedError on SIGINT/SIGTERM.
-PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, WavWriter& out,
+PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSink& out,
                         double progressAfterSeconds = 20);
 // Stops early, every note off, on SIGINT or SIGTERM.
 PlayStats PlayLive(EngineSession& engine, const Timeline& timeline);

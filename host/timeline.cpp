@@ -1,6 +1,7 @@
 #include "timeline.h"
 
 #include "host_error.h"
+#include "trigger_map.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,11 +11,6 @@ namespace {
 // Within one frame: setting changes first, so that a note started there already has
 // them; then note-offs, so that a key stopped and started at once is started again.
 enum Rank { kChange = 0, kNoteOff = 1, kNoteOn = 2 };
-
-struct Pending {
-  TimedMessage message;
-  Rank rank;
-};
 
 UINT MessageFor(Setting setting) {
   switch (setting) {
@@ -85,31 +81,41 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
                     " messages with the note-offs; at most " + std::to_string(kMaxMessages) +
                     " messages can be played");
 
-  std::vector<Pending> pending;
-  auto add = [&](uint64_t frame, UINT message, LPARAM lParam, Rank rank) {
-    if (frame < timeline.frames)
-      pending.push_back({{frame, message, lParam}, rank});
+  // Hits and their ends go through the trigger map in time order, which chooses the
+  // keys they sound on; changes are posted as they are.
+  struct Event {
+    uint64_t frame;
+    Rank rank;
+    int trigger = 0;
+    int velocity = 0;
+    TimedMessage change{};
   };
+  std::vector<Event> events;
 
-  for (const auto& [keyCode, hits] : pattern.tracks) {
-    PlayableKey(kit, pattern, keyCode, "tracks." + std::to_string(keyCode));
-    // Every hit of every pass, in time order; a hit ends at its length or, at the
-    // latest, where the key's next hit starts (a playing key ignores a note-on).
+  TriggerMap triggers(kit);
+  for (const auto& [trigger, hits] : pattern.tracks) {
+    if (!triggers.Plays(trigger))
+      PlayableKey(kit, pattern, trigger, "tracks." + std::to_string(trigger));
+    // Every hit of every pass, in time order. A hit with a length ends there or, at the
+    // latest, where the trigger's next hit starts; one without sounds until its key is
+    // played again.
     std::vector<std::pair<uint64_t, const Hit*>> starts;
     for (int pass = 0; pass < pattern.repeat; ++pass)
       for (const Hit& hit : hits)
         starts.push_back({StepFrame(pattern, double(pass) * pattern.steps + hit.step), &hit});
     for (size_t i = 0; i < starts.size(); ++i) {
       auto [frame, hit] = starts[i];
-      add(frame, AM_NOTE, MessageParameter(keyCode, hit->velocity), kNoteOn);
-      ++timeline.notes;
-      uint64_t end = i + 1 < starts.size() ? starts[i + 1].first : UINT64_MAX;
-      if (hit->length) {
-        double startStep = double(i / hits.size()) * pattern.steps + hit->step;
-        end = std::min(end, std::max(frame + 1, StepFrame(pattern, startStep + *hit->length)));
-      }
-      if (end != UINT64_MAX)
-        add(end, AM_NOTE, MessageParameter(keyCode, 0), kNoteOff);
+      if (frame >= timeline.frames)
+        continue;
+      events.push_back({frame, kNoteOn, trigger, hit->velocity});
+      if (!hit->length)
+        continue;
+      double startStep = double(i / hits.size()) * pattern.steps + hit->step;
+      uint64_t end = std::max(frame + 1, StepFrame(pattern, startStep + *hit->length));
+      if (i + 1 < starts.size())
+        end = std::min(end, starts[i + 1].first);
+      if (end < timeline.frames)
+        events.push_back({end, kNoteOff, trigger, 0});
     }
   }
 
@@ -119,19 +125,38 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
     if (change.setting != Setting::PitchBend)
       low = static_cast<unsigned>(
           PlayableKey(kit, pattern, change.keyCode, "changes[" + std::to_string(i) + "]"));
-    for (int pass = 0; pass < pattern.repeat; ++pass)
-      add(StepFrame(pattern, double(pass) * pattern.steps + change.step),
-          MessageFor(change.setting), MessageParameter(low, static_cast<unsigned>(change.value)),
-          kChange);
+    for (int pass = 0; pass < pattern.repeat; ++pass) {
+      uint64_t frame = StepFrame(pattern, double(pass) * pattern.steps + change.step);
+      if (frame < timeline.frames)
+        events.push_back({frame,
+                          kChange,
+                          0,
+                          0,
+                          {frame, MessageFor(change.setting),
+                           MessageParameter(low, static_cast<unsigned>(change.value))}});
+    }
   }
 
-  std::stable_sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
-    if (a.message.frame != b.message.frame)
-      return a.message.frame < b.message.frame;
+  std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+    if (a.frame != b.frame)
+      return a.frame < b.frame;
     return a.rank < b.rank;
   });
-  timeline.messages.reserve(pending.size());
-  for (const Pending& p : pending)
-    timeline.messages.push_back(p.message);
+  timeline.messages.reserve(events.size());
+  for (const Event& event : events) {
+    if (event.rank == kChange) {
+      timeline.messages.push_back(event.change);
+      continue;
+    }
+    std::vector<KeyNote> notes = event.rank == kNoteOn
+                                     ? triggers.NoteOn(event.trigger, event.velocity)
+                                     : triggers.NoteOff(event.trigger);
+    for (const KeyNote& note : notes) {
+      timeline.messages.push_back({event.frame, AM_NOTE,
+                                   MessageParameter(static_cast<unsigned>(note.keyCode),
+                                                    static_cast<unsigned>(note.velocity))});
+      timeline.notes += note.velocity > 0;
+    }
+  }
   return timeline;
 }

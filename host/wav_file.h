@@ -2,6 +2,7 @@
 // kit's samples.
 #pragma once
 
+#include "frame_sink.h"
 #include "safe_output.h"
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include <string>
 #include <vector>
 
-class WavWriter {
+class WavWriter : public FrameSink {
 public:
   // Starts the file's temporary copy at once; HostError when the target is refused (see
   // SafeOutput: not a regular file, or one of `inputs`) or cannot be made.
@@ -21,7 +22,7 @@ public:
   WavWriter& operator=(const WavWriter&) = delete;
 
   // Interleaved samples, a whole number of frames.
-  void Write(std::span<const int16_t> samples);
+  void Write(std::span<const int16_t> samples) override;
   // Completes the header and puts the file in place; HostError when it could not be
   // written in full.
   void Close();

@@ -149,7 +149,12 @@ TEST(KitFile, MistakesAreNamedByFileAndField) {
   EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36}, {"sample": "a.wav",
             "key": 36, "vol": 3}]})"),
             "kit.json: keys[1].vol: unknown field (known fields: sample, key, volume, pan, "
-            "note, fine_tune, loop, bend, velocity_sense, mute, hold, comment)");
+            "note, fine_tune, loop, bend, velocity_sense, mute, hold, trigger, velocity, group, "
+            "comment)");
+  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "velocity": [90, 20]}]})"),
+            "kit.json: keys[0].velocity[1]: must be a whole number from 90 to 127 (got 20)");
+  EXPECT_EQ(KitError(R"({"round_robin": "shuffle", "keys": []})"),
+            "kit.json: round_robin: must be \"cycle\" or \"random\" (got \"shuffle\")");
   EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav"}]})"),
             "kit.json: keys[0]: has a sample but no \"key\" (the key code its notes are played "
             "with, 0 to 65535)");
@@ -164,7 +169,7 @@ TEST(KitFile, MistakesAreNamedByFileAndField) {
   EXPECT_EQ(KitError(R"({"keys": {}})"), "kit.json: keys: must be a list [...] of keys");
   EXPECT_EQ(KitError(R"([1, 2])"), "kit.json: must be an object {...} (got a list of 2)");
   EXPECT_EQ(KitError(R"({"pads": []})"),
-            "kit.json: pads: unknown field (known fields: keys, name, comment)");
+            "kit.json: pads: unknown field (known fields: keys, name, comment, round_robin, seed)");
   // Only the first key with a code can ever sound.
   EXPECT_EQ(KitError(R"({"keys": [{"key": 36}, {"sample": "a.wav", "key": 36}]})"),
             "kit.json: keys[1].key: key code 36 is already used by keys[0]; only the first "

@@ -1,0 +1,167 @@
+// What the host adds over the engine's keys, rendered by the za32 program: velocity
+// layers, round robin and choke groups; and the render's output formats and stems.
+#include "run_za32.h"
+
+#include "host/trigger_map.h"
+#include "tests/dsound/signal_analysis.h"
+#include "tests/support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace {
+
+using dsound_test::Amplitude;
+using dsound_test::Channel;
+using dsound_test::Pitch;
+
+constexpr double kStepFrames = 44100 * 60.0 / (120 * 4);
+
+std::vector<int16_t> Tone(double frequency, double seconds) {
+  std::vector<int16_t> out(size_t(seconds * 44100));
+  for (size_t i = 0; i < out.size(); ++i)
+    out[i] =
+        int16_t(std::lround(0.5 * 32767 * std::sin(2 * std::numbers::pi * frequency * i / 44100)));
+  return out;
+}
+
+// Soft and loud layers on trigger 36, two keys taken in turn on 50, and an open hat
+// that the closed one chokes.
+const char* kKit = R"({"keys": [
+  {"sample": "300.wav", "key": 36, "velocity": [1, 63]},
+  {"sample": "600.wav", "key": 128, "trigger": 36, "velocity": [64, 127]},
+  {"sample": "440.wav", "key": 50},
+  {"sample": "880.wav", "key": 129, "trigger": 50},
+  {"sample": "open.wav", "key": 46, "group": "hat"},
+  {"sample": "closed.wav", "key": 42, "group": "hat"}]})";
+const char* kPattern = R"({"tempo": 120, "steps": 16, "tracks": {
+  "36": [{"step": 0, "velocity": 40}, {"step": 1, "velocity": 120}],
+  "50": [4, 5, 6], "46": [8], "42": [10]}})";
+
+class KitFeatures : public testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    dir_ = new TempDir;
+    for (int f : {300, 600, 440, 880})
+      WriteWav(dir_->path() / (std::to_string(f) + ".wav"), 44100, 1, Tone(f, 0.08));
+    WriteWav(dir_->path() / "open.wav", 44100, 1, Tone(1000, 1.5));
+    WriteWav(dir_->path() / "closed.wav", 44100, 1, Tone(2000, 0.08));
+    WriteText(dir_->path() / "kit.json", kKit);
+    WriteText(dir_->path() / "pattern.json", kPattern);
+    RunResult run = RunZa32({"render", "kit.json", "pattern.json", "-o", "mix.wav"}, dir_->path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    mix_ = new Wav(ReadWav(dir_->path() / "mix.wav"));
+  }
+  static void TearDownTestSuite() {
+    delete mix_;
+    delete dir_;
+  }
+  // The left channel during most of step `step`, after the device's period.
+  static std::vector<double> Step(double step) {
+    size_t from = size_t(step * kStepFrames) + 300;
+    std::vector<double> left = Channel(mix_->samples, 0, from);
+    left.resize(3000);
+    return left;
+  }
+  static TempDir* dir_;
+  static Wav* mix_;
+};
+TempDir* KitFeatures::dir_ = nullptr;
+Wav* KitFeatures::mix_ = nullptr;
+
+TEST_F(KitFeatures, LayersAreChosenByVelocity) {
+  EXPECT_NEAR(Pitch(Step(0)), 300, 3);
+  EXPECT_NEAR(Pitch(Step(1)), 600, 6);
+}
+
+TEST_F(KitFeatures, RoundRobinTakesTheKeysInTurn) {
+  EXPECT_NEAR(Pitch(Step(4)), 440, 4);
+  EXPECT_NEAR(Pitch(Step(5)), 880, 8);
+  EXPECT_NEAR(Pitch(Step(6)), 440, 4);
+}
+
+TEST_F(KitFeatures, AHitChokesTheOtherKeysOfItsGroup) {
+  EXPECT_GT(Amplitude(Step(9), 1000), 0.2) << "the open hat rings until the closed one";
+  EXPECT_LT(Amplitude(Step(11), 1000), 0.001) << "and stops there";
+}
+
+TEST(TriggerMapRandom, ASeedChoosesTheSameKeysEveryTime) {
+  Kit kit;
+  kit.roundRobin = RoundRobin::Random;
+  kit.seed = 7;
+  for (int code : {50, 128, 129}) {
+    KitKey key;
+    key.sample = "s.wav";
+    key.keyCode = code;
+    key.trigger = 50;
+    kit.keys.push_back(key);
+  }
+  auto sequence = [&] {
+    TriggerMap map(kit);
+    std::vector<int> keys;
+    for (int i = 0; i < 24; ++i)
+      keys.push_back(map.NoteOn(50, 100).back().keyCode);
+    return keys;
+  };
+  std::vector<int> first = sequence();
+  EXPECT_EQ(first, sequence());
+  for (int code : {50, 128, 129})
+    EXPECT_NE(std::count(first.begin(), first.end(), code), 0) << code;
+}
+
+std::vector<int16_t> ReadSamples(const std::filesystem::path& file, SF_INFO& info) {
+  info = {};
+  SNDFILE* in = sf_open(file.c_str(), SFM_READ, &info);
+  EXPECT_NE(in, nullptr) << file << ": " << sf_strerror(nullptr);
+  std::vector<int16_t> samples(size_t(info.frames) * info.channels);
+  if (in) {
+    EXPECT_EQ(sf_readf_short(in, samples.data(), info.frames), info.frames);
+    sf_close(in);
+  }
+  return samples;
+}
+
+TEST_F(KitFeatures, EveryFormatHoldsTheMixExactly) {
+  struct Case {
+    const char* format;
+    const char* file;
+    int type;
+  };
+  for (Case c : {Case{"wav24", "mix24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
+                 Case{"float", "mixf.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+                 Case{"flac", "mix.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
+    RunResult run = RunZa32(
+        {"render", "kit.json", "pattern.json", "-o", c.file, "--format", c.format}, dir_->path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    SF_INFO info;
+    EXPECT_EQ(ReadSamples(dir_->path() / c.file, info), mix_->samples) << c.format;
+    EXPECT_EQ(info.format, c.type) << c.format;
+  }
+}
+
+TEST_F(KitFeatures, StemsAddUpToTheMix) {
+  RunResult run = RunZa32(
+      {"render", "kit.json", "pattern.json", "-o", "again.wav", "--stems", "stems"}, dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<int> sum(mix_->samples.size());
+  size_t stems = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_->path() / "stems")) {
+    SF_INFO info;
+    std::vector<int16_t> stem = ReadSamples(entry.path(), info);
+    ASSERT_EQ(stem.size(), sum.size()) << entry.path() << " is aligned with the mix";
+    for (size_t i = 0; i < sum.size(); ++i)
+      sum[i] += stem[i];
+    ++stems;
+  }
+  EXPECT_EQ(stems, 6u);
+  int worst = 0;
+  for (size_t i = 0; i < sum.size(); ++i)
+    worst = std::max(worst, std::abs(sum[i] - mix_->samples[i]));
+  EXPECT_LE(worst, 1);
+}
+
+} // namespace

@@ -148,10 +148,10 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
       timeline.messages.push_back(event.change);
       continue;
     }
-    std::vector<KeyNote> notes = event.rank == kNoteOn
-                                     ? triggers.NoteOn(event.trigger, event.velocity)
-                                     : triggers.NoteOff(event.trigger);
-    for (const KeyNote& note : notes) {
+    std::vector<TriggeredNote> notes = event.rank == kNoteOn
+                                           ? triggers.NoteOn(event.trigger, event.velocity)
+                                           : triggers.NoteOff(event.trigger);
+    for (const TriggeredNote& note : notes) {
       timeline.messages.push_back({event.frame, AM_NOTE,
                                    MessageParameter(static_cast<unsigned>(note.keyCode),
                                                     static_cast<unsigned>(note.velocity))});

@@ -17,8 +17,8 @@ bool TriggerMap::Plays(int trigger) const {
   return triggers_.count(trigger) != 0;
 }
 
-std::vector<KeyNote> TriggerMap::NoteOn(int trigger, int velocity) {
-  std::vector<KeyNote> notes;
+std::vector<TriggeredNote> TriggerMap::NoteOn(int trigger, int velocity) {
+  std::vector<TriggeredNote> notes;
   auto found = triggers_.find(trigger);
   if (found == triggers_.end())
     return notes;
@@ -51,8 +51,8 @@ std::vector<KeyNote> TriggerMap::NoteOn(int trigger, int velocity) {
   return notes;
 }
 
-std::vector<KeyNote> TriggerMap::NoteOff(int trigger) {
-  std::vector<KeyNote> notes;
+std::vector<TriggeredNote> TriggerMap::NoteOff(int trigger) {
+  std::vector<TriggeredNote> notes;
   auto last = lastKey_.find(trigger);
   if (last != lastKey_.end() && sounding_.erase(last->second))
     notes.push_back({last->second, 0});

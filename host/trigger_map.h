@@ -14,11 +14,9 @@
 #include <vector>
 
 // A note message for the engine: the key's code and the velocity, 0 for a note-off.
-struct KeyNote {
+struct TriggeredNote {
   int keyCode;
   int velocity;
-
-  bool operator==(const KeyNote&) const = default;
 };
 
 class TriggerMap {
@@ -33,11 +31,11 @@ public:
   // that sound, and to the chosen key if it still sounds (a sounding key ignores a
   // note-on), then the chosen key's note-on. Nothing when no key's range holds the
   // velocity.
-  std::vector<KeyNote> NoteOn(int trigger, int velocity);
+  std::vector<TriggeredNote> NoteOn(int trigger, int velocity);
 
   // The end of the last hit of `trigger`: a note-off to the key it started, if that key
   // still sounds.
-  std::vector<KeyNote> NoteOff(int trigger);
+  std::vector<TriggeredNote> NoteOff(int trigger);
 
   // Forgets what sounds, after every note has been stopped some other way.
   void Reset();

@@ -73,7 +73,8 @@ std::string Instrument(int id, int layers, int sampleBase) {
   return xml + "</instrumentComponent></instrument>";
 }
 
-// 25 instruments of 4 layers: 100 one-second 24-bit stereo FLAC samples.
+// 25 instruments of 4 layers: 100 one-second 24-bit stereo FLAC samples. The engine's 25
+// keys take one layer of each, so 25 of them are converted.
 fs::path Kit() {
   fs::path kit = Scratch() / "kit";
   if (fs::exists(kit))
@@ -83,7 +84,7 @@ fs::path Kit() {
   for (int i = 0; i < 25; ++i)
     xml += Instrument(i, 4, 4 * i);
   for (int s = 0; s < 100; ++s)
-    WriteFlac(kit / ("s" + std::to_string(s) + ".flac"), 100 + 10 * s);
+    WriteFlac(kit / std::string("s").append(std::to_string(s)).append(".flac"), 100 + 10 * s);
   std::ofstream(kit / "drumkit.xml") << xml << "</instrumentList></drumkit_info>";
   return kit;
 }

@@ -74,8 +74,10 @@ void ReadArchive(const fs::path& file, std::map<std::string, std::vector<char>>&
     if (archive_entry_filetype(entry) != AE_IFREG)
       continue;
     int64_t size = archive_entry_size(entry);
+    if (size < 0)
+      fail(std::string("entry ") + archive_entry_pathname(entry) + " does not give its size");
     total += size;
-    if (size < 0 || total > kMaxArchiveBytes)
+    if (total > kMaxArchiveBytes)
       throw HostError(file.string() + ": the archive holds more than " +
                       std::to_string(kMaxArchiveBytes >> 30) + " GB; refused");
     std::vector<char> bytes(static_cast<size_t>(size));

@@ -81,9 +81,13 @@ std::string StemName(size_t index, const KitKey& key, RenderFormat format) {
 // a process). Every render starts on the same phase of the device's period with the kit
 // installed afresh, so the stems are sample-aligned with the mix and add up to it within
 // half a step of 16 bits for each stem that sounds.
-void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
-                 const std::filesystem::path& folder, RenderFormat format) {
-  std::vector<std::pair<size_t, std::filesystem::path>> stems;
+using StemFiles = std::vector<std::pair<size_t, std::filesystem::path>>;
+
+// The stems' files by key, their folder made and none of them there yet: checked before
+// the mix is rendered, so a refusal costs nothing.
+StemFiles PrepareStems(const Loaded& piece, const std::filesystem::path& folder,
+                       RenderFormat format) {
+  StemFiles stems;
   for (size_t i = 0; i < piece.kit.keys.size(); ++i) {
     const KitKey& key = piece.kit.keys[i];
     if (key.sample.empty() || KeyAlone(piece.timeline, int(i), key.keyCode).notes == 0)
@@ -98,6 +102,11 @@ void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
   for (const auto& [index, file] : stems)
     if (std::filesystem::exists(file, error))
       throw HostError(file.string() + ": already exists; stems are written only as new files");
+  return stems;
+}
+
+void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
+                 const std::filesystem::path& folder, const StemFiles& stems, RenderFormat format) {
   for (const auto& [index, file] : stems) {
     const KitKey& key = piece.kit.keys[index];
     SoundFileWriter writer(file, format, kOutputRate, 2, piece.inputs);
@@ -119,7 +128,8 @@ void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
 int Render(const Loaded& piece, const std::filesystem::path& output,
            RenderFormat format = RenderFormat::Wav16,
            const std::optional<std::filesystem::path>& stems = std::nullopt) {
-  // The output is checked and begun before the engine starts, so a bad path costs nothing.
+  // The outputs are checked and begun before the engine starts, so a bad path costs nothing.
+  StemFiles stemFiles = stems ? PrepareStems(piece, *stems, format) : StemFiles{};
   SoundFileWriter writer(output, format, kOutputRate, 2, piece.inputs);
   EngineSession engine(AudioOutput::Manual);
   size_t files = engine.InstallKit(piece.kit);
@@ -134,7 +144,7 @@ int Render(const Loaded& piece, const std::filesystem::path& output,
   std::printf("wrote       %s\n", std::filesystem::absolute(output).string().c_str());
   PrintSummary(piece, files, stats, true);
   if (stems)
-    RenderStems(engine, mixStart, piece, *stems, format);
+    RenderStems(engine, mixStart, piece, *stems, stemFiles, format);
   return 0;
 }
 

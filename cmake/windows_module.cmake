@@ -3,10 +3,6 @@
 # Included by the top-level CMakeLists.txt when the target is Windows.
 list(FILTER ZA32_ENGINE_SOURCES EXCLUDE REGEX "_elf\\.cpp$")
 
-# Functions of the export table that the engine may lack while a subsystem is being
-# built; any other missing function fails the build. Every function is in now.
-set(ZA32_EXPORTS_STILL_TO_COME "")
-
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
@@ -16,7 +12,7 @@ set(ZA32_WINDOWS_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # GoogleTest for the Windows test host, built by the same compiler before the project's
 # warning flags apply.
-if(ZA32_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/win/CMakeLists.txt)
+if(ZA32_TESTS)
   set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
@@ -28,24 +24,16 @@ za32_compile_options()
 add_library(za32_engine_objects OBJECT ${ZA32_ENGINE_SOURCES})
 target_include_directories(za32_engine_objects PUBLIC ${CMAKE_SOURCE_DIR})
 
-# The export table to link with, the import library's table and the list of exports
-# whose function the engine does not define yet (see cmake/za32_exports.cmake).
+# The export table to link with and the import library's table (see
+# cmake/za32_exports.cmake); a function of the table that the engine lacks fails the link.
 set(ZA32_DEF ${CMAKE_SOURCE_DIR}/engine/za32.def)
 set(ZA32_LINK_DEF ${CMAKE_BINARY_DIR}/za32_link.def)
 set(ZA32_IMPORT_DEF ${CMAKE_BINARY_DIR}/za32_import.def)
-set(ZA32_PENDING_EXPORTS ${CMAKE_BINARY_DIR}/za32_pending_exports.txt)
-set(object_list ${CMAKE_BINARY_DIR}/za32_engine_objects.txt)
-file(GENERATE OUTPUT ${object_list}
-     CONTENT "$<JOIN:$<TARGET_OBJECTS:za32_engine_objects>,\n>\n")
-string(REPLACE ";" "," still_to_come "${ZA32_EXPORTS_STILL_TO_COME}")
 add_custom_command(
-  OUTPUT ${ZA32_LINK_DEF} ${ZA32_IMPORT_DEF} ${ZA32_PENDING_EXPORTS}
-  COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDEF=${ZA32_DEF} -DOBJECT_LIST=${object_list}
-          -DLINK_DEF=${ZA32_LINK_DEF} -DIMPORT_DEF=${ZA32_IMPORT_DEF}
-          -DPENDING=${ZA32_PENDING_EXPORTS} "-DSTILL_TO_COME=${still_to_come}"
-          -P ${CMAKE_SOURCE_DIR}/cmake/za32_exports.cmake
-  DEPENDS ${ZA32_DEF} ${CMAKE_SOURCE_DIR}/cmake/za32_exports.cmake za32_engine_objects
-          $<TARGET_OBJECTS:za32_engine_objects>
+  OUTPUT ${ZA32_LINK_DEF} ${ZA32_IMPORT_DEF}
+  COMMAND ${CMAKE_COMMAND} -DDEF=${ZA32_DEF} -DLINK_DEF=${ZA32_LINK_DEF}
+          -DIMPORT_DEF=${ZA32_IMPORT_DEF} -P ${CMAKE_SOURCE_DIR}/cmake/za32_exports.cmake
+  DEPENDS ${ZA32_DEF} ${CMAKE_SOURCE_DIR}/cmake/za32_exports.cmake
   COMMENT "Export table of ZA32.DLL"
   VERBATIM)
 add_custom_target(za32_export_table DEPENDS ${ZA32_LINK_DEF} ${ZA32_IMPORT_DEF})
@@ -56,7 +44,7 @@ add_library(za32_dll MODULE $<TARGET_OBJECTS:za32_engine_objects>)
 add_dependencies(za32_dll za32_export_table)
 set_target_properties(za32_dll PROPERTIES OUTPUT_NAME ZA32 PREFIX "" SUFFIX ".DLL"
                                           LINK_DEPENDS ${ZA32_LINK_DEF})
-# Nothing but the table is exported, even while the table is still empty.
+# Nothing but the table is exported.
 target_link_options(za32_dll PRIVATE ${ZA32_WINDOWS_STATIC_RUNTIME} -Wl,--exclude-all-symbols
                    ${ZA32_LINK_DEF})
 target_link_libraries(za32_dll PRIVATE user32 winmm msacm32 comdlg32 comctl32 ole32 dsound
@@ -78,7 +66,7 @@ add_library(za32_import INTERFACE)
 add_dependencies(za32_import za32_import_library)
 target_link_libraries(za32_import INTERFACE ${ZA32_IMPORT_LIBRARY})
 
-if(ZA32_TESTS AND EXISTS ${CMAKE_SOURCE_DIR}/tests/win/CMakeLists.txt)
+if(ZA32_TESTS)
   enable_testing()
   add_subdirectory(tests/win)
 endif()

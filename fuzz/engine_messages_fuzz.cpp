@@ -390,13 +390,13 @@ void SystemFault(FuzzedDataProvider& in) {
   const emul::SystemCall call = in.PickValueInArray(kSystemCalls);
   switch (in.ConsumeIntegralInRange(0, 3)) {
   case 0:
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     break;
   case 1:
-    emul::FailSystemCallAlways(call);
+    emul::FailAlways(call);
     break;
   default:
-    emul::FailSystemCallNth(call, in.ConsumeIntegralInRange(1u, 4u));
+    emul::FailNth(call, in.ConsumeIntegralInRange(1u, 4u));
   }
 }
 
@@ -599,7 +599,7 @@ void EmptyEverything(Session& session) {
 
 void EndSession(Session& session) {
   dsemu::ClearFaults();
-  emul::ClearSystemFaults();
+  emul::ClearFaults();
   session.pumpInBoxes = false;
   if (EngineWindow) {
     EmptyEverything(session);

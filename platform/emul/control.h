@@ -11,15 +11,16 @@ namespace emul {
 // Every MessageBoxA goes to this handler. The default prints caption and text to
 // standard error and answers IDOK. A handler may pump the thread's message queue
 // while it runs, as the modal loop of a real box would.
-using MessageBoxHandler = std::function<int(HWND owner, const char* text, const char* caption,
-                                            UINT type)>;
+using MessageBoxHandler =
+    std::function<int(HWND owner, const char* text, const char* caption, UINT type)>;
 void SetMessageBoxHandler(MessageBoxHandler handler); // an empty handler restores the default
 
 // Dispatches every message waiting in the calling thread's queue; returns how many.
 size_t PumpMessages();
 
-// Fault injection for the system calls the engine can see fail. FailNth(call, 1) makes
-// the next call fail; FailAlways until ClearSystemFaults.
+// Fault injection for the system calls the engine can see fail, as the sound device's
+// (dsound/device_control.h): FailNth(call, 1) makes the next call fail; FailAlways until
+// ClearFaults.
 // The multimedia file calls fail as a failing disk would: mmioOpenA gives no handle
 // (MMIOERR_CANNOTOPEN), mmioRead and mmioSeek -1, mmioDescend and mmioAdvance
 // MMIOERR_CANNOTREAD, mmioAscend MMIOERR_CANNOTSEEK, mmioGetInfo and mmioSetInfo
@@ -40,9 +41,9 @@ enum class SystemCall {
   MmioSetInfo,
   Count_
 };
-void FailSystemCallNth(SystemCall call, unsigned n);
-void FailSystemCallAlways(SystemCall call);
-void ClearSystemFaults();
+void FailNth(SystemCall call, unsigned n);
+void FailAlways(SystemCall call);
+void ClearFaults();
 // True when this call of `call` is to fail; counts the call. For the emulation itself.
 bool SystemCallFails(SystemCall call);
 
@@ -55,7 +56,7 @@ void SetTimerStep(DWORD milliseconds);
 // Leak checks.
 size_t LiveGlobalBlocks();
 size_t LiveWindows();
-size_t OpenMmioFiles(); // multimedia files opened and not yet closed
+size_t OpenMmioFiles();   // multimedia files opened and not yet closed
 size_t LiveFileHandles(); // open files (CreateFileA)
 size_t LiveFindHandles(); // open directory searches (FindFirstFileA)
 

@@ -1,44 +1,32 @@
 #include "control.h"
-
-#include <array>
-#include <mutex>
+#include "fault_table.h"
 
 namespace emul {
 namespace {
 
-struct Fault {
-  unsigned countdown = 0; // fails when it reaches 1; 0 is off
-  bool always = false;
-};
-
-std::mutex faultLock;
-std::array<Fault, static_cast<size_t>(SystemCall::Count_)> faults;
+// A failing system call fails in its own way (see control.h): there is no result to
+// choose, only whether it fails.
+FaultTable<SystemCall, bool>& Faults() {
+  static FaultTable<SystemCall, bool> faults;
+  return faults;
+}
 
 } // namespace
 
-void FailSystemCallNth(SystemCall call, unsigned n) {
-  std::lock_guard guard(faultLock);
-  faults[static_cast<size_t>(call)] = Fault{n, false};
+void FailNth(SystemCall call, unsigned n) {
+  Faults().FailNth(call, n, true);
 }
 
-void FailSystemCallAlways(SystemCall call) {
-  std::lock_guard guard(faultLock);
-  faults[static_cast<size_t>(call)] = Fault{0, true};
+void FailAlways(SystemCall call) {
+  Faults().FailAlways(call, true);
 }
 
-void ClearSystemFaults() {
-  std::lock_guard guard(faultLock);
-  faults.fill(Fault{});
+void ClearFaults() {
+  Faults().Clear();
 }
 
 bool SystemCallFails(SystemCall call) {
-  std::lock_guard guard(faultLock);
-  Fault& fault = faults[static_cast<size_t>(call)];
-  if (fault.always)
-    return true;
-  if (fault.countdown == 0)
-    return false;
-  return --fault.countdown == 0;
+  return Faults().Injected(call).has_value();
 }
 
 } // namespace emul

@@ -116,7 +116,7 @@ TEST_F(RateTestRealTime, NoDataBlockOrNoBufferGivesNothingAndRestoresThePriority
   const size_t blocks = emul::LiveGlobalBlocks();
   long took = 0;
 
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 1);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 1);
   dsemu::ResetCallCounts();
   EXPECT_EQ(Run(5, &took), 0);
   EXPECT_LT(took, 1000);

@@ -9,11 +9,11 @@
 class GlobalMemory : public ::testing::Test {
 protected:
   void SetUp() override {
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     before = emul::LiveGlobalBlocks();
   }
   void TearDown() override {
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     EXPECT_EQ(emul::LiveGlobalBlocks(), before);
   }
   size_t before = 0;
@@ -52,7 +52,7 @@ TEST_F(GlobalMemory, MoveableBlockIsFoundAgainFromItsAddress) {
 }
 
 TEST_F(GlobalMemory, InjectedFaultsFailAllocation) {
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 2);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 2);
   HGLOBAL first = GlobalAlloc(GHND, 8);
   EXPECT_NE(first, nullptr);
   EXPECT_EQ(GlobalAlloc(GHND, 8), nullptr);
@@ -61,7 +61,7 @@ TEST_F(GlobalMemory, InjectedFaultsFailAllocation) {
   EXPECT_NE(third, nullptr);
   GlobalFree(first);
   GlobalFree(third);
-  emul::FailSystemCallAlways(emul::SystemCall::GlobalAlloc);
+  emul::FailAlways(emul::SystemCall::GlobalAlloc);
   EXPECT_EQ(GlobalAlloc(GPTR, 1), nullptr);
   EXPECT_EQ(GlobalAlloc(GPTR, 1), nullptr);
 }

@@ -19,7 +19,7 @@ protected:
     for (HMMIO file : open_)
       mmioClose(file, 0);
     EXPECT_EQ(emul::OpenMmioFiles(), 0u);
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
   }
 
   HMMIO Open(const std::string& bytes, LPMMIOINFO info = nullptr,
@@ -239,14 +239,14 @@ TEST_F(MmioTest, UnbufferedFilesReadButCannotAdvance) {
 TEST_F(MmioTest, InjectedFaultsChangeNothing) {
   HMMIO file = Open(Riff("WAVE", Chunk("data", "abcd")));
   MMCKINFO form{};
-  emul::FailSystemCallNth(emul::SystemCall::MmioDescend, 1);
+  emul::FailNth(emul::SystemCall::MmioDescend, 1);
   EXPECT_EQ(mmioDescend(file, &form, nullptr, 0), static_cast<MMRESULT>(MMIOERR_CANNOTREAD));
   EXPECT_EQ(Tell(file), 0);
   ASSERT_EQ(mmioDescend(file, &form, nullptr, 0), 0u);
-  emul::FailSystemCallNth(emul::SystemCall::MmioSeek, 1);
+  emul::FailNth(emul::SystemCall::MmioSeek, 1);
   EXPECT_EQ(mmioSeek(file, 0, SEEK_SET), -1);
   EXPECT_EQ(Tell(file), 12);
-  emul::FailSystemCallNth(emul::SystemCall::MmioOpen, 1);
+  emul::FailNth(emul::SystemCall::MmioOpen, 1);
   EXPECT_EQ(Open("x"), nullptr);
 }
 

@@ -7,7 +7,7 @@ void DiscardQueue() {
 }
 
 void RecordingWindowTest::SetUp() {
-  emul::ClearSystemFaults();
+  emul::ClearFaults();
   DiscardQueue();
   log.clear();
   createResult = 0;
@@ -22,7 +22,7 @@ void RecordingWindowTest::SetUp() {
 
 void RecordingWindowTest::TearDown() {
   onMessage = nullptr;
-  emul::ClearSystemFaults();
+  emul::ClearFaults();
   DiscardQueue();
   EXPECT_EQ(emul::LiveWindows(), 0u) << "a test left windows behind";
   EXPECT_TRUE(UnregisterClassA(ClassName, TestInstance));

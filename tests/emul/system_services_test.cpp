@@ -10,12 +10,12 @@
 class SystemServices : public ::testing::Test {
 protected:
   void SetUp() override {
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     dsemu::ClearFaults();
     dsemu::SelectOutput(dsemu::Output::Manual);
   }
   void TearDown() override {
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     dsemu::ClearFaults();
   }
 };
@@ -32,7 +32,7 @@ TEST_F(SystemServices, LargestFormatBlockHoldsAnyFormatTheEngineUses) {
 }
 
 TEST_F(SystemServices, AcmFaultFailsWithAnErrorCodeAndWritesNothing) {
-  emul::FailSystemCallNth(emul::SystemCall::AcmMetrics, 1);
+  emul::FailNth(emul::SystemCall::AcmMetrics, 1);
   DWORD size = 1234;
   EXPECT_NE(acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size),
             static_cast<MMRESULT>(MMSYSERR_NOERROR));
@@ -60,7 +60,7 @@ TEST_F(SystemServices, ComIsCountedPerThread) {
 }
 
 TEST_F(SystemServices, ComFaultFailsWithoutCounting) {
-  emul::FailSystemCallNth(emul::SystemCall::CoInitialize, 1);
+  emul::FailNth(emul::SystemCall::CoInitialize, 1);
   EXPECT_TRUE(FAILED(CoInitialize(nullptr)));
   EXPECT_EQ(CoInitialize(nullptr), S_OK);
   CoUninitialize();

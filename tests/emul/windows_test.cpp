@@ -38,7 +38,7 @@ TEST_F(WindowClasses, InjectedFaultFailsOneRegistration) {
   WNDCLASSA wc{};
   wc.lpfnWndProc = DefWindowProcA;
   wc.lpszClassName = "Faulty";
-  emul::FailSystemCallNth(emul::SystemCall::RegisterClass, 1);
+  emul::FailNth(emul::SystemCall::RegisterClass, 1);
   EXPECT_EQ(RegisterClassA(&wc), 0);
   EXPECT_FALSE(UnregisterClassA("Faulty", nullptr));
   EXPECT_NE(RegisterClassA(&wc), 0);
@@ -121,7 +121,7 @@ TEST_F(Windows, RefusalAtNcCreateGetsOnlyNcDestroy) {
 }
 
 TEST_F(Windows, CreationFailsForFaultsUnknownClassesBadParentsAndOrphanChildren) {
-  emul::FailSystemCallNth(emul::SystemCall::CreateWindow, 1);
+  emul::FailNth(emul::SystemCall::CreateWindow, 1);
   EXPECT_EQ(Create(), nullptr);
   EXPECT_TRUE(log.empty());
   EXPECT_EQ(

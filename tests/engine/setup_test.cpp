@@ -122,12 +122,11 @@ TEST_P(SetupFailures, TellTheUserOnceAndLeaveNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, SetupFailures,
     ::testing::Values(
-        SetupFailure{"AcmMetrics", [] { emul::FailSystemCallNth(emul::SystemCall::AcmMetrics, 1); },
+        SetupFailure{"AcmMetrics", [] { emul::FailNth(emul::SystemCall::AcmMetrics, 1); },
                      "ACM Metrics failed, aborting"},
-        SetupFailure{"Memory", [] { emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 1); },
+        SetupFailure{"Memory", [] { emul::FailNth(emul::SystemCall::GlobalAlloc, 1); },
                      "Out of Memory"},
-        SetupFailure{"CoInitialize",
-                     [] { emul::FailSystemCallNth(emul::SystemCall::CoInitialize, 1); },
+        SetupFailure{"CoInitialize", [] { emul::FailNth(emul::SystemCall::CoInitialize, 1); },
                      "Failed to initialize COM library.\nPlease Restart Zandoria."},
         SetupFailure{"CreateDevice",
                      [] { dsemu::FailNext(dsemu::Call::CreateDevice, E_OUTOFMEMORY); },
@@ -175,9 +174,9 @@ TEST_F(EngineStart, PlayAnsweringASuccessCodeIsSuccess) {
 
 TEST_F(EngineStart, FailsWithoutABoxWhenTheClassOrWindowCannotBeMade) {
   host = CreateHostWindow();
-  emul::FailSystemCallNth(emul::SystemCall::RegisterClass, 1);
+  emul::FailNth(emul::SystemCall::RegisterClass, 1);
   EXPECT_EQ(AudioInit(TestInstance, host), nullptr);
-  emul::FailSystemCallNth(emul::SystemCall::CreateWindow, 1);
+  emul::FailNth(emul::SystemCall::CreateWindow, 1);
   EXPECT_EQ(AudioInit(TestInstance, host), nullptr);
   EXPECT_TRUE(boxes.calls().empty());
   EXPECT_EQ(SoundDevice, nullptr);

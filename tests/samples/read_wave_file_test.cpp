@@ -50,7 +50,7 @@ class ReadWaveFileTest : public ::testing::Test {
 protected:
   void SetUp() override { blocksBefore_ = emul::LiveGlobalBlocks(); }
   void TearDown() override {
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     EXPECT_EQ(emul::OpenMmioFiles(), 0u) << "a file was left open";
   }
 
@@ -271,9 +271,9 @@ TEST_F(ReadWaveFileTest, TruncatedDataIsRefusedBeforeItsBlockIsAllocated) {
 
   // Were the declared size allocated first, a failing allocation would report
   // WaveErrNoMemory: the format block is the first allocation, the data block the second.
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 2);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 2);
   ExpectFailure(Read(Write(file)), WaveErrTruncated);
-  emul::ClearSystemFaults();
+  emul::ClearFaults();
 
   // One byte short.
   ExpectFailure(Read(Write(Riff("WAVE", fmt + ChunkDeclaring("data", 10, "123456789")))),
@@ -285,7 +285,7 @@ TEST_F(ReadWaveFileTest, CopyStillFindsTheEndWhenTheFileSizeCannotBeLearnt) {
   // allocated and the copy runs dry.
   std::string fmt = Chunk("fmt ", FmtData(Pcm16Stereo()));
   std::string file = Riff("WAVE", fmt + ChunkDeclaring("data", 20000, std::string(9000, 'd')));
-  emul::FailSystemCallNth(emul::SystemCall::MmioSeek, 2);
+  emul::FailNth(emul::SystemCall::MmioSeek, 2);
   ExpectFailure(Read(Write(file)), WaveErrTruncated);
 }
 
@@ -317,9 +317,9 @@ TEST_F(ReadWaveFileTest, OrderOfChecksDecidesTheCode) {
 
 TEST_F(ReadWaveFileTest, MemoryExhaustionForEitherBlock) {
   std::string path = Write(Wav(Pcm16Stereo(), 100));
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 1);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 1);
   ExpectFailure(Read(path), WaveErrNoMemory);
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 2);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 2);
   ExpectFailure(Read(path), WaveErrNoMemory);
 }
 
@@ -342,9 +342,9 @@ TEST_F(ReadWaveFileTest, FailingIoCallsPassTheirCodesOn) {
                  Case{emul::SystemCall::MmioSetInfo, 1, MMSYSERR_INVALHANDLE},
                  Case{emul::SystemCall::MmioSeek, 3, MMIOERR_CANNOTSEEK}}) {
     SCOPED_TRACE(static_cast<int>(c.call) * 100 + c.nth);
-    emul::FailSystemCallNth(c.call, c.nth);
+    emul::FailNth(c.call, c.nth);
     ExpectFailure(Read(path), c.code);
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     EXPECT_EQ(emul::OpenMmioFiles(), 0u);
   }
 }
@@ -357,14 +357,14 @@ TEST_F(ReadWaveFileTest, FailingFirstSeekIsNotExamined) {
   std::string fmt = Chunk("fmt ", FmtData(format));
   std::string data = Chunk("data", samples);
 
-  emul::FailSystemCallNth(emul::SystemCall::MmioSeek, 1);
+  emul::FailNth(emul::SystemCall::MmioSeek, 1);
   {
     Read after(Write(Riff("WAVE", fmt + data), "after.wav"));
     EXPECT_EQ(after.result, 0u);
     EXPECT_EQ(after.Bytes(), samples);
   }
 
-  emul::FailSystemCallNth(emul::SystemCall::MmioSeek, 1);
+  emul::FailNth(emul::SystemCall::MmioSeek, 1);
   ExpectFailure(Read(Write(Riff("WAVE", data + fmt), "before.wav")), MMIOERR_CHUNKNOTFOUND);
 }
 

@@ -46,7 +46,7 @@ protected:
 
   void TearDown() override {
     dsemu::ClearFaults();
-    emul::ClearSystemFaults();
+    emul::ClearFaults();
     while (SampleList.Next) {
       SampleRecord* sample = SampleList.Next;
       ReleaseSampleBuffer(sample);
@@ -229,17 +229,17 @@ TEST_F(SampleListTest, AnyOtherReaderFailureIsNotAWaveFile) {
 TEST_F(SampleListTest, MemoryExhaustion) {
   std::string kick = Kick();
   // The record is the first allocation, the format the second, the data the third.
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 1);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 1);
   ExpectRefused(kick, "Insufficient memory");
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 2);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 2);
   ExpectRefused(kick, kick + " is not a Wave File");
-  emul::FailSystemCallNth(emul::SystemCall::GlobalAlloc, 3);
+  emul::FailNth(emul::SystemCall::GlobalAlloc, 3);
   ExpectRefused(kick, kick + " is not a Wave File");
 }
 
 TEST_F(SampleListTest, ReaderResultOneFailsWithoutAMessage) {
   std::string kick = Kick();
-  emul::FailSystemCallNth(emul::SystemCall::MmioGetInfo, 1);
+  emul::FailNth(emul::SystemCall::MmioGetInfo, 1);
   ExpectRefused(kick, "");
 }
 

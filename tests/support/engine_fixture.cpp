@@ -19,7 +19,7 @@ void FreeGlobal(void* memory) {
 
 void EngineTest::SetUp() {
   ResetEngineState();
-  emul::ClearSystemFaults();
+  emul::ClearFaults();
   dsemu::ClearFaults();
   dsemu::ResetCallCounts();
   dsemu::SelectOutput(dsemu::Output::Manual);
@@ -31,7 +31,7 @@ void EngineTest::TearDown() {
   ShutDownEngine();
   ExpectNothingLeft();
   EXPECT_EQ(emul::LiveWindows(), 0u) << "windows left";
-  emul::ClearSystemFaults();
+  emul::ClearFaults();
   dsemu::ClearFaults();
   ResetEngineState();
 }

@@ -1,26 +1,13 @@
 #include "faults.h"
 
-#include <array>
-#include <mutex>
+#include "../fault_table.h"
 
 namespace dsemu {
 namespace {
 
-struct Fault {
-  unsigned countdown = 0; // fails when it reaches 1; 0 is off
-  bool always = false;
-  HRESULT result = DS_OK;
-};
-
-constexpr size_t kCalls = static_cast<size_t>(Call::Count_);
-
-// Its own lock: faults are asked for while the device state lock is held.
-std::mutex faultLock;
-std::array<Fault, kCalls> faults;
-std::array<unsigned, kCalls> counts{};
-
-Fault& FaultOf(Call call) {
-  return faults[static_cast<size_t>(call)];
+emul::FaultTable<Call, HRESULT>& Faults() {
+  static emul::FaultTable<Call, HRESULT> faults;
+  return faults;
 }
 
 } // namespace
@@ -30,41 +17,27 @@ void FailNext(Call call, HRESULT result) {
 }
 
 void FailNth(Call call, unsigned n, HRESULT result) {
-  std::lock_guard guard(faultLock);
-  FaultOf(call) = Fault{n, false, result};
+  Faults().FailNth(call, n, result);
 }
 
 void FailAlways(Call call, HRESULT result) {
-  std::lock_guard guard(faultLock);
-  FaultOf(call) = Fault{0, true, result};
+  Faults().FailAlways(call, result);
 }
 
 void ClearFaults() {
-  std::lock_guard guard(faultLock);
-  faults.fill(Fault{});
+  Faults().Clear();
 }
 
 unsigned CallCount(Call call) {
-  std::lock_guard guard(faultLock);
-  return counts[static_cast<size_t>(call)];
+  return Faults().Count(call);
 }
 
 void ResetCallCounts() {
-  std::lock_guard guard(faultLock);
-  counts.fill(0);
+  Faults().ResetCounts();
 }
 
 std::optional<HRESULT> InjectedFault(Call call) {
-  std::lock_guard guard(faultLock);
-  ++counts[static_cast<size_t>(call)];
-  Fault& fault = FaultOf(call);
-  if (fault.always)
-    return fault.result;
-  if (fault.countdown == 0)
-    return std::nullopt;
-  if (--fault.countdown != 0)
-    return std::nullopt;
-  return fault.result;
+  return Faults().Injected(call);
 }
 
 } // namespace dsemu

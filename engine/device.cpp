@@ -4,7 +4,13 @@
 // destroyed.
 #include "device.h"
 
+#include "../samples/samples.h"
+
 #include <algorithm>
+
+IDirectSound* SoundDevice;
+IDirectSoundBuffer*& PrimaryBuffer = SampleList.Buffer;
+WAVEFORMATEX*& PrimaryFormat = SampleList.Format;
 
 namespace {
 
@@ -22,21 +28,18 @@ bool AllocatePrimaryFormat(HWND window) {
   }
   // Never smaller than the fields written below, whatever the system answered.
   size = std::max<DWORD>(size, sizeof(WAVEFORMATEX));
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-  PrimaryFormat = block ? static_cast<WAVEFORMATEX*>(GlobalLock(block)) : nullptr;
+  PrimaryFormat =
+      static_cast<WAVEFORMATEX*>(AllocateGlobalBlock(size, GMEM_MOVEABLE | GMEM_ZEROINIT));
   if (!PrimaryFormat) {
-    if (block)
-      GlobalFree(block);
     ReportSetupFailure(window, "Out of Memory");
     return false;
   }
   PrimaryFormat->wFormatTag = WAVE_FORMAT_PCM;
   PrimaryFormat->nChannels = 2;
-  PrimaryFormat->nSamplesPerSec = 44100;
-  PrimaryFormat->nAvgBytesPerSec = 176400;
-  PrimaryFormat->nBlockAlign = 4;
+  PrimaryFormat->nSamplesPerSec = PrimaryRate;
+  PrimaryFormat->nAvgBytesPerSec = PrimaryRate * PrimaryBlockAlign;
+  PrimaryFormat->nBlockAlign = PrimaryBlockAlign;
   PrimaryFormat->wBitsPerSample = 16;
-  PrimaryFormat->cbSize = 0;
   return true;
 }
 
@@ -93,7 +96,6 @@ void ReleaseDevice() {
 } // namespace
 
 int OpenDevice(HWND window) {
-  EngineWindow = window;
   // Records of an earlier list are left as they are: voices may still play them.
   SampleList.Next = nullptr;
   PrimaryFormat = nullptr;
@@ -109,7 +111,7 @@ int OpenDevice(HWND window) {
 
   if (FAILED(SoundDevice->Initialize(nullptr))) {
     ReportSetupFailure(window, "Cannot Initialize DirectSound");
-  } else if (FAILED(SoundDevice->SetCooperativeLevel(EngineWindow, DSSCL_PRIORITY))) {
+  } else if (FAILED(SoundDevice->SetCooperativeLevel(window, DSSCL_PRIORITY))) {
     ReportSetupFailure(window, "Cannot set the DirectSound Cooperative Level");
   } else if (CreatePrimaryBuffer(window) && StartPrimaryBuffer(window)) {
     return 0;
@@ -127,12 +129,7 @@ void CloseDevice() {
   if (SoundDevice)
     ReleaseDevice();
   if (PrimaryFormat) {
-    HGLOBAL block = GlobalHandle(PrimaryFormat);
-    GlobalUnlock(block);
-    GlobalFree(block);
+    FreeGlobalBlock(PrimaryFormat);
     PrimaryFormat = nullptr;
   }
-  // Fails while the engine window still exists, as it does during its WM_DESTROY;
-  // AudioInit copes with the class left registered.
-  UnregisterClassA(EngineName, Instance);
 }

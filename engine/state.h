@@ -1,5 +1,6 @@
-// The engine's records and global state: one engine per process, every export and
-// message works on this one set.
+// The engine's records and the state every subsystem shares: one engine per process,
+// every export and message works on this one set. Each global is defined in the file
+// that owns it, named beside its declaration.
 #pragma once
 
 #include "za32.h"
@@ -27,38 +28,20 @@ struct VoiceRecord {
   IDirectSoundBuffer* Buffer;
 };
 
-extern KeyRecord KeyMap[ZA32_KEYS];
-extern VoiceRecord VoiceTable[ZA32_VOICES];
+extern KeyRecord KeyMap[ZA32_KEYS];         // performance/key_map.cpp
+extern VoiceRecord VoiceTable[ZA32_VOICES]; // performance/notes.cpp
 // Head of the sample list; not a sample. Its Format is PrimaryFormat and its Buffer
-// is PrimaryBuffer; its Next is the first loaded sample.
-extern SampleRecord SampleList;
+// is PrimaryBuffer (the device's); its Next is the first loaded sample.
+extern SampleRecord SampleList;      // samples/sample_list.cpp
+extern SampleRecord* AuditionSample; // performance/audition.cpp
+extern int32_t BendValue;            // performance/parameter_messages.cpp
+extern LPVOID SongBuffer;            // hostfiles/song_buffer.cpp
 
-extern HWND EngineWindow;
-extern HWND HostWindow;
-extern HINSTANCE Instance;
-extern IDirectSound* SoundDevice;
-extern IDirectSoundBuffer*& PrimaryBuffer; // SampleList.Buffer
-extern WAVEFORMATEX*& PrimaryFormat;       // SampleList.Format
-extern int32_t BendValue;
-extern SampleRecord* AuditionSample;
-extern LPVOID SongBuffer;
+extern IDirectSound* SoundDevice; // engine/device.cpp
+extern HWND EngineWindow;         // engine/window.cpp
+extern HWND HostWindow;           // engine/window.cpp
+extern HINSTANCE Instance;        // engine/window.cpp
 
-// The size of a song file that the host was told of (GetSongFileName) or wrote from its
-// song buffer (WriteFileContents): the buffer then holds at least that many bytes, so a
-// later ReadFileContents of the same path never reads more into it. Known is 0 until then.
-struct SongSizeRecord {
-  char Path[280];
-  DWORD Size;
-  BOOL Known;
-};
-extern SongSizeRecord KnownSongSize;
-
-extern const float SemitoneRatios[12];
-extern const float OctaveFactors[12];
-
-// The caption of every message box, the window class name and the window title.
+// The caption of every message box, the window class name and the window title
+// (engine/window.cpp).
 extern const char EngineName[];
-
-// Puts every record and value back as it is when the module is loaded. For tests and
-// fuzzing only: it frees nothing and releases nothing.
-void ResetEngineState();

@@ -5,16 +5,21 @@
 
 #include "../performance/performance.h"
 
+HWND EngineWindow;
+HWND HostWindow;
+HINSTANCE Instance;
+const char EngineName[] = "ZA32";
+
 namespace {
 
-using MessageHandler = LRESULT (*)(LPARAM);
+using MessageHandler = LRESULT (*)(int32_t key, int32_t value);
 
 struct HostMessage {
   UINT message;
   MessageHandler handler;
 };
 
-// Each handler gets the whole long parameter and splits it itself.
+// Each handler gets the long parameter split into its two words.
 constexpr HostMessage HostMessages[] = {
     {AM_NOTE, NoteMessage},
     {AM_BEND, BendMessage},
@@ -57,10 +62,17 @@ void CreateEngineWindow() {
   InitCommonControls();
   if (!RegisterEngineClass())
     return;
-  HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, EngineName, EngineName, EngineWindowStyle, 0, 0,
-                                530, 406, nullptr, nullptr, Instance, nullptr);
-  if (window)
-    ShowWindow(window, SW_HIDE);
+  EngineWindow = CreateWindowExA(WS_EX_CLIENTEDGE, EngineName, EngineName, EngineWindowStyle, 0, 0,
+                                 530, 406, nullptr, nullptr, Instance, nullptr);
+  if (EngineWindow)
+    ShowWindow(EngineWindow, SW_HIDE);
+}
+
+void CloseEngine() {
+  CloseDevice();
+  // Fails while the engine window still exists, as it does during its WM_DESTROY;
+  // AudioInit copes with the class left registered.
+  UnregisterClassA(EngineName, Instance);
 }
 
 } // namespace
@@ -82,19 +94,21 @@ extern "C" HWND WINAPI AudioInit(HINSTANCE instance, HWND hostWindow) {
 
 // Leaves the window, the voices, the samples and the key map as they are.
 extern "C" LONG WINAPI AudioTerm(LONG) {
-  CloseDevice();
+  CloseEngine();
   return 0;
 }
 
 extern "C" LRESULT WINAPI AudioDLLWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
   case WM_CREATE:
+    // The device's set-up already speaks of the window being created.
+    EngineWindow = window;
     if (OpenDevice(window) == 0)
       return 0;
     EngineWindow = nullptr;
     return -1;
   case WM_DESTROY:
-    CloseDevice();
+    CloseEngine();
     PostQuitMessage(0);
     return 0;
   case WM_PAINT: {
@@ -112,7 +126,7 @@ extern "C" LRESULT WINAPI AudioDLLWndProc(HWND window, UINT message, WPARAM wPar
     // Without a device (after AudioTerm) the voices' buffers are gone with it, so
     // the host's messages have nothing to act on.
     if (SoundDevice)
-      entry.handler(lParam);
+      entry.handler(LOWORD(lParam), HIWORD(lParam));
     return 0;
   }
   return DefWindowProcA(window, message, wParam, lParam);

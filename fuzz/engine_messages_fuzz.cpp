@@ -11,12 +11,14 @@
 // global block and device buffer one the engine holds, and nothing at all touched on a
 // closed device. At the end, with every key emptied and the audition stopped, nothing
 // may be left but the device's own.
+#include "engine/device.h"
 #include "engine/state.h"
 #include "platform/emul/control.h"
 #include "platform/emul/dialogs.h"
 #include "platform/emul/drive_table.h"
 #include "platform/emul/dsound/device_control.h"
 #include "samples/samples.h"
+#include "tests/support/engine_reset.h"
 #include "tests/support/wav_files.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -32,6 +32,16 @@ LONG WINAPI ReadFileContentsEx(SongFileRecord* record, DWORD capacity);
 LONG WINAPI GetFileListEx(LPSTR buffer, DWORD capacity);
 }
 
+// The size of a song file that the host was told of (GetSongFileName) or wrote from its
+// song buffer (WriteFileContents): the buffer then holds at least that many bytes, so a
+// later ReadFileContents of the same path never reads more into it. Known is 0 until then.
+struct SongSizeRecord {
+  char Path[280];
+  DWORD Size;
+  BOOL Known;
+};
+extern SongSizeRecord KnownSongSize;
+
 // Opens a song file for `access` with no sharing. The path must end within the 280
 // bytes of SongFileRecord.Path; INVALID_HANDLE_VALUE when it does not or the file cannot
 // be opened.

@@ -2,6 +2,8 @@
 // inside a song.
 #include "hostfiles.h"
 
+SongSizeRecord KnownSongSize;
+
 namespace {
 
 const DWORD SongPathLimit = sizeof(SongFileRecord::Path);

@@ -2,39 +2,16 @@
 // audition shares samples with the keys by file name, so a file a key names is played
 // from the key's sample and stays loaded afterwards; any other file is loaded for the
 // audition and unloaded again when it stops.
-#include "audition.h"
-
 #include "../samples/samples.h"
 #include "key_map.h"
 
-namespace {
+SampleRecord* AuditionSample;
 
-void ReportPlayingFailure(HWND window, const char* text) {
-  MessageBoxA(window, text, EngineName, MB_OK);
-}
+namespace {
 
 // An empty name is a key without a sample, never a file that a key names.
 bool AKeyNames(LPCSTR fileName) {
   return fileName[0] != '\0' && KeyNamesFile(fileName, -1);
-}
-
-// The last sample called `name`: the one just appended for the audition, or the one
-// the keys of that name play (RenumberKeys gives them the last). Null when none is.
-SampleRecord* LastSampleNamed(LPCSTR name) {
-  SampleRecord* found = nullptr;
-  for (SampleRecord* sample = SampleList.Next; sample; sample = sample->Next) {
-    if (lstrcmpA(sample->Name, name) == 0)
-      found = sample;
-  }
-  return found;
-}
-
-bool InSampleList(const SampleRecord* record) {
-  for (const SampleRecord* sample = SampleList.Next; sample; sample = sample->Next) {
-    if (sample == record)
-      return true;
-  }
-  return false;
 }
 
 // Ends the running audition, if any: its buffer stops, and the sample goes unless a key
@@ -43,7 +20,7 @@ bool InSampleList(const SampleRecord* record) {
 // new list) is only forgotten.
 void EndAudition() {
   SampleRecord* sample = AuditionSample;
-  if (sample && InSampleList(sample)) {
+  if (sample && IsLoadedSample(sample)) {
     StopSample(EngineWindow, sample);
     if (!AKeyNames(sample->Name)) {
       ReleaseSampleBuffer(sample);
@@ -55,26 +32,6 @@ void EndAudition() {
 }
 
 } // namespace
-
-HRESULT PlaySample(HWND window, SampleRecord* sample) {
-  if (!sample->Buffer)
-    return DSERR_UNINITIALIZED;
-  const DWORD flags = sample->Looping ? DSBPLAY_LOOPING : 0;
-  if (sample->Buffer->SetCurrentPosition(0) != DS_OK)
-    ReportPlayingFailure(window, "Cannot set current position");
-  DWORD status = 0;
-  if (HRESULT result = sample->Buffer->GetStatus(&status); result != DS_OK)
-    return result;
-  // Already playing: it carries on from the start it was just moved to.
-  if (status & DSBSTATUS_PLAYING)
-    return 0;
-  if (HRESULT result = sample->Buffer->Play(0, 0, flags); result != DS_OK) {
-    ReportPlayingFailure(window, "Cannot start playing");
-    return result;
-  }
-  sample->Playing = 1;
-  return 0;
-}
 
 extern "C" LONG WINAPI StartAudition(LPCSTR fileName) {
   if (!fileName)
@@ -88,7 +45,9 @@ extern "C" LONG WINAPI StartAudition(LPCSTR fileName) {
   // Without a device only a key's sample can be found, and its buffer is gone.
   if (!SoundDevice)
     return result;
-  SampleRecord* sample = LastSampleNamed(fileName);
+  // The last sample of the name: the one just appended for the audition, or the one the
+  // keys of that name play (RenumberKeys gives them the last).
+  SampleRecord* sample = SampleAt(LastSampleNamed(fileName));
   if (!sample)
     return result; // a key names the file but it failed to load
   AuditionSample = sample;

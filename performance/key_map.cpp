@@ -3,27 +3,28 @@
 
 #include "../samples/samples.h"
 #include "notes.h"
-#include "voice_parameters.h"
 
 #include <cstring>
 
+// Before the host installs its keys no key names a sample, so none may stand for one:
+// a zero sample number would let a note for key code 0 play whatever sample came
+// first (an audition's), on a key that nothing stops when that sample goes.
+#define KEY_WITHOUT_SAMPLE                                                                         \
+  { {0}, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0 }
+KeyRecord KeyMap[ZA32_KEYS] = {
+    KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE,
+    KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE,
+    KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE,
+    KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE,
+    KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE,
+    KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE, KEY_WITHOUT_SAMPLE,
+    KEY_WITHOUT_SAMPLE};
+#undef KEY_WITHOUT_SAMPLE
+static_assert(ZA32_KEYS == 25, "one initialiser a key");
 namespace {
 
 bool SameFile(LPCSTR a, LPCSTR b) {
   return lstrcmpA(a, b) == 0;
-}
-
-// Position of the first sample called `name`, -1 when none is.
-int32_t FirstSampleNamed(LPCSTR name, SampleRecord** found) {
-  int32_t position = 0;
-  for (SampleRecord* sample = SampleList.Next; sample; sample = sample->Next, ++position) {
-    if (SameFile(sample->Name, name)) {
-      *found = sample;
-      return position;
-    }
-  }
-  *found = nullptr;
-  return -1;
 }
 
 // Takes a host record in. A name filling all 256 bytes is read as its first 255
@@ -37,6 +38,10 @@ void CopyKeyIn(KeyRecord& key, const KeyRecord& host) {
 }
 
 } // namespace
+
+bool IsKeyIndex(int64_t key) {
+  return key >= 0 && key < ZA32_KEYS;
+}
 
 bool KeyNamesFile(LPCSTR name, int32_t except) {
   for (int32_t key = 0; key < ZA32_KEYS; ++key) {
@@ -52,8 +57,7 @@ LONG LoadKeySample(int32_t key) {
   if (record.SampleName[0] == '\0') {
     return -1;
   }
-  SampleRecord* sample;
-  int32_t position = FirstSampleNamed(record.SampleName, &sample);
+  int32_t position = FirstSampleNamed(record.SampleName);
   if (position != -1) {
     record.SampleNumber = position;
     return 0;
@@ -63,7 +67,7 @@ LONG LoadKeySample(int32_t key) {
     record.SampleNumber = -1;
     return -1;
   }
-  record.SampleNumber = FirstSampleNamed(record.SampleName, &sample);
+  record.SampleNumber = FirstSampleNamed(record.SampleName);
   return loaded;
 }
 
@@ -72,8 +76,7 @@ LONG UnloadKeySample(int32_t key) {
   if (record.SampleNumber == -1) {
     return -1;
   }
-  SampleRecord* sample;
-  if (FirstSampleNamed(record.SampleName, &sample) != -1) {
+  if (SampleRecord* sample = SampleAt(FirstSampleNamed(record.SampleName))) {
     ReleaseSampleBuffer(sample);
     UnloadSample(sample, &SampleList);
   }
@@ -83,15 +86,8 @@ LONG UnloadKeySample(int32_t key) {
 
 void RenumberKeys() {
   for (KeyRecord& key : KeyMap) {
-    key.SampleNumber = -1;
-  }
-  int32_t position = 0;
-  for (SampleRecord* sample = SampleList.Next; sample; sample = sample->Next, ++position) {
-    for (KeyRecord& key : KeyMap) {
-      if (key.SampleName[0] != '\0' && SameFile(key.SampleName, sample->Name)) {
-        key.SampleNumber = position; // a later sample of the same name wins
-      }
-    }
+    // A later sample of the same name wins.
+    key.SampleNumber = key.SampleName[0] != '\0' ? LastSampleNamed(key.SampleName) : -1;
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include "../engine/state.h"
 
+bool IsKeyIndex(int64_t key);
+
 // 0: the key's file was loaded already; 1: loaded now; -1: no name, or the load failed
 // (already reported by the loader). Sets the key's SampleNumber.
 LONG LoadKeySample(int32_t key);

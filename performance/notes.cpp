@@ -3,25 +3,18 @@
 // its voice is complete before a box is shown.
 #include "notes.h"
 
+#include "../samples/samples.h"
+#include "key_map.h"
 #include "performance.h"
 #include "voice_parameters.h"
 #include "voice_rules.h"
+
+VoiceRecord VoiceTable[ZA32_VOICES];
 
 namespace {
 
 void ReportPlayingFailure(const char* text) {
   MessageBoxA(EngineWindow, text, EngineName, MB_OK);
-}
-
-SampleRecord* SampleAt(int32_t sampleNumber) {
-  if (sampleNumber < 0) {
-    return nullptr;
-  }
-  SampleRecord* sample = SampleList.Next;
-  for (int32_t position = 0; sample && position < sampleNumber; ++position) {
-    sample = sample->Next;
-  }
-  return sample;
 }
 
 VoiceRecord* FreeVoice(int32_t* index) {
@@ -135,9 +128,7 @@ void NoteOff(int32_t key) {
   }
 }
 
-LRESULT NoteMessage(LPARAM lParam) {
-  const int32_t keyCode = LOWORD(lParam);
-  int32_t velocity = HIWORD(lParam);
+LRESULT NoteMessage(int32_t keyCode, int32_t velocity) {
   int32_t key = 0;
   while (key < ZA32_KEYS && KeyMap[key].KeyCode != keyCode) {
     ++key;
@@ -166,13 +157,12 @@ LRESULT NoteMessage(LPARAM lParam) {
   return 0;
 }
 
-LRESULT HoldMessage(LPARAM lParam) {
-  const int32_t key = LOWORD(lParam);
+LRESULT HoldMessage(int32_t key, int32_t hold) {
   if (!IsKeyIndex(key)) {
     return 0;
   }
   KeyRecord& record = KeyMap[key];
-  record.Hold = HIWORD(lParam);
+  record.Hold = hold;
   // A held key whose note-off already came stops as soon as hold is switched off.
   if (record.Playing && record.Released && !record.Hold) {
     NoteOff(key);

@@ -1,18 +1,19 @@
-// What the performance subsystem offers the engine window and the exports: the
-// handlers of the host's note and parameter messages. Each takes the message's whole
-// long parameter and splits it itself.
+// What the performance subsystem offers the engine window: the handlers of the host's
+// note and parameter messages. The window splits each message's long parameter once:
+// `key` is its low word (a key code for AM_NOTE, a key index for the others, unused by
+// AM_BEND) and `value` its high word.
 #pragma once
 
 #include "../engine/state.h"
 
-LRESULT NoteMessage(LPARAM lParam);          // AM_NOTE
-LRESULT HoldMessage(LPARAM lParam);          // AM_HOLD
-LRESULT BendMessage(LPARAM lParam);          // AM_BEND
-LRESULT LoopMessage(LPARAM lParam);          // AM_LOOP
-LRESULT BendEnableMessage(LPARAM lParam);    // AM_BENDENABLE
-LRESULT VelocitySenseMessage(LPARAM lParam); // AM_VELOCITYSENSE
-LRESULT MuteMessage(LPARAM lParam);          // AM_MUTE
-LRESULT NotePitchMessage(LPARAM lParam);     // AM_NOTEPITCH
-LRESULT FineTuneMessage(LPARAM lParam);      // AM_FINETUNE
-LRESULT VolumeMessage(LPARAM lParam);        // AM_VOLUME
-LRESULT PanMessage(LPARAM lParam);           // AM_PAN
+LRESULT NoteMessage(int32_t key, int32_t value);          // AM_NOTE
+LRESULT HoldMessage(int32_t key, int32_t value);          // AM_HOLD
+LRESULT BendMessage(int32_t key, int32_t value);          // AM_BEND
+LRESULT LoopMessage(int32_t key, int32_t value);          // AM_LOOP
+LRESULT BendEnableMessage(int32_t key, int32_t value);    // AM_BENDENABLE
+LRESULT VelocitySenseMessage(int32_t key, int32_t value); // AM_VELOCITYSENSE
+LRESULT MuteMessage(int32_t key, int32_t value);          // AM_MUTE
+LRESULT NotePitchMessage(int32_t key, int32_t value);     // AM_NOTEPITCH
+LRESULT FineTuneMessage(int32_t key, int32_t value);      // AM_FINETUNE
+LRESULT VolumeMessage(int32_t key, int32_t value);        // AM_VOLUME
+LRESULT PanMessage(int32_t key, int32_t value);           // AM_PAN

@@ -1,16 +1,15 @@
 // The playback-rate test: one second of silence loops on a buffer of its own while the
 // play position is polled without sleeping; the bytes it passes in the measuring time
 // are how fast the device really plays. The process runs at high priority meanwhile.
-#include "audition.h"
-
+#include "../engine/device.h"
 #include "../samples/samples.h"
 
 #include <cstdint>
 
 namespace {
 
-// One second at the primary format: 44,100 frames of 16-bit stereo.
-constexpr DWORD TestBytes = 176400;
+// One second at the primary format.
+constexpr DWORD TestBytes = PrimaryRate * PrimaryBlockAlign;
 constexpr DWORD SettlingMilliseconds = 1000;
 
 // Raises the process to high priority, remembering the class to go back to; a class
@@ -28,20 +27,6 @@ struct RaisedPriority {
       SetPriorityClass(GetCurrentProcess(), entryClass);
   }
 };
-
-BYTE* AllocateSilence() {
-  HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, TestBytes);
-  auto* data = block ? static_cast<BYTE*>(GlobalLock(block)) : nullptr;
-  if (!data && block)
-    GlobalFree(block);
-  return data;
-}
-
-void FreeSilence(BYTE* data) {
-  HGLOBAL block = GlobalHandle(data);
-  GlobalUnlock(block);
-  GlobalFree(block);
-}
 
 DWORD PlayPosition(IDirectSoundBuffer* buffer, DWORD previous) {
   DWORD play = 0;
@@ -87,7 +72,7 @@ extern "C" LONG WINAPI StartTest(LONG, LONG seconds) {
   priority.Raise();
 
   SampleRecord test = SampleList; // inherits the primary format
-  test.Data = AllocateSilence();
+  test.Data = static_cast<BYTE*>(AllocateGlobalBlock(TestBytes, GMEM_FIXED | GMEM_ZEROINIT));
   if (!test.Data) {
     priority.Restore();
     return 0;
@@ -99,7 +84,7 @@ extern "C" LONG WINAPI StartTest(LONG, LONG seconds) {
   test.StickyFocus = 1;
   // Without a device (after AudioTerm) this fails too.
   if (CreateSampleBuffer(&test) != DS_OK) {
-    FreeSilence(test.Data);
+    FreeGlobalBlock(test.Data);
     priority.Restore();
     return 0;
   }
@@ -112,7 +97,7 @@ extern "C" LONG WINAPI StartTest(LONG, LONG seconds) {
 
   StopSample(EngineWindow, &test);
   ReleaseSampleBuffer(&test);
-  FreeSilence(test.Data);
+  FreeGlobalBlock(test.Data);
   priority.Restore();
   return played;
 }

@@ -1,5 +1,14 @@
 #include "voice_rules.h"
 
+// Pythagorean chromatic scale, every step reached by rising fifths, stored as the
+// rounded decimals (so 3^7/2^11 is 1.06787, not the exact fraction).
+const float SemitoneRatios[12] = {1.0f,     1.06787f, 1.125f,  1.20135f, 1.265625f, 1.35152f,
+                                  1.42383f, 1.5f,     1.6018f, 1.6875f,  1.80203f,  1.89844f};
+
+// The top octave is 48, not 64: notes 132..143 sound a fourth below the octave above.
+const float OctaveFactors[12] = {0.03125f, 0.0625f, 0.125f, 0.25f, 0.5f,  1.0f,
+                                 2.0f,     4.0f,    8.0f,   16.0f, 32.0f, 48.0f};
+
 namespace {
 
 // Rounds to single precision here and now. On an x87 unit (the 32-bit Windows build) a

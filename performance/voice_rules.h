@@ -5,6 +5,11 @@
 
 #include "../engine/state.h"
 
+// The pitch tables, twelve entries each: the ratio of each semitone of the octave and
+// the factor of each octave.
+extern const float SemitoneRatios[12];
+extern const float OctaveFactors[12];
+
 // Level in hundredths of a decibel (0 full, -2000 for the quietest key) from the note's
 // velocity and the key's Volume (-1 reads as 127).
 int32_t LevelRule(int32_t velocity, int32_t volume);

@@ -43,25 +43,12 @@ void ShowFailure(const char* format, const char* name) {
   ShowFailure(text);
 }
 
-void FreeBlock(void* memory) {
-  HGLOBAL block = GlobalHandle(memory);
-  GlobalUnlock(block);
-  GlobalFree(block);
-}
-
 // The record was never linked: its buffer, blocks and the record itself go.
-void DiscardRecord(SampleRecord* record) {
-  ReleaseSampleBuffer(record);
-  if (record->Format)
-    FreeBlock(record->Format);
-  if (record->Data)
-    FreeBlock(record->Data);
-  FreeBlock(record);
-}
-
 LONG Failed(SampleRecord* record) {
-  if (record)
-    DiscardRecord(record);
+  if (record) {
+    ReleaseSampleBuffer(record);
+    FreeSampleRecord(record);
+  }
   SetFocus(HostWindow);
   return -1;
 }
@@ -85,17 +72,12 @@ LONG LoadSample(LPCSTR fileName) {
     return Failed(nullptr);
   }
 
-  HGLOBAL block = GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, sizeof(SampleRecord));
-  auto* record = block ? static_cast<SampleRecord*>(GlobalLock(block)) : nullptr;
+  auto* record = static_cast<SampleRecord*>(
+      AllocateGlobalBlock(sizeof(SampleRecord), GMEM_FIXED | GMEM_ZEROINIT));
   if (!record) {
-    if (block)
-      GlobalFree(block);
     ShowFailure(NoMemoryText);
     return Failed(nullptr);
   }
-  record->Data = nullptr;
-  record->Format = nullptr;
-  record->Buffer = nullptr;
   record->StickyFocus = 1;
   lstrcpyA(record->Name, name);
 

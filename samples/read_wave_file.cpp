@@ -16,17 +16,6 @@ const FOURCC DataChunk = mmioFOURCC('d', 'a', 't', 'a');
 // The fields of WAVEFORMATEX before cbSize, as a "fmt " chunk stores them.
 constexpr LONG FormatFieldsSize = 16;
 
-void* AllocateFixed(DWORD bytes) {
-  HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes);
-  return block ? GlobalLock(block) : nullptr;
-}
-
-void FreeFixed(void* memory) {
-  HGLOBAL block = GlobalHandle(memory);
-  GlobalUnlock(block);
-  GlobalFree(block);
-}
-
 // Stage 1: the "fmt " chunk into a new format block; leaves the file after the chunk.
 DWORD ReadFormat(HMMIO file, const MMCKINFO& form, WAVEFORMATEX** format) {
   MMCKINFO chunk{};
@@ -47,7 +36,8 @@ DWORD ReadFormat(HMMIO file, const MMCKINFO& form, WAVEFORMATEX** format) {
       mmioRead(file, reinterpret_cast<HPSTR>(&extra), sizeof extra) != sizeof extra)
     return WaveErrRead;
 
-  *format = static_cast<WAVEFORMATEX*>(AllocateFixed(sizeof(WAVEFORMATEX) + extra));
+  *format =
+      static_cast<WAVEFORMATEX*>(AllocateGlobalBlock(sizeof(WAVEFORMATEX) + extra, GMEM_FIXED));
   if (!*format)
     return WaveErrNoMemory;
   std::memcpy(*format, fields, FormatFieldsSize);
@@ -119,7 +109,7 @@ DWORD ReadOpenFile(HMMIO file, DWORD* dataSize, WAVEFORMATEX** format, BYTE** da
     return result;
   if (DWORD result = CheckDataInFile(file, chunk))
     return result;
-  *data = static_cast<BYTE*>(AllocateFixed(chunk.cksize));
+  *data = static_cast<BYTE*>(AllocateGlobalBlock(chunk.cksize, GMEM_FIXED));
   if (!*data)
     return WaveErrNoMemory;
 
@@ -140,11 +130,11 @@ DWORD ReadWaveFile(LPCSTR fileName, DWORD* dataSize, WAVEFORMATEX** format, BYTE
   DWORD result = ReadOpenFile(file, dataSize, format, data);
   if (result != 0) {
     if (*data) {
-      FreeFixed(*data);
+      FreeGlobalBlock(*data);
       *data = nullptr;
     }
     if (*format) {
-      FreeFixed(*format);
+      FreeGlobalBlock(*format);
       *format = nullptr;
     }
     *dataSize = 0;

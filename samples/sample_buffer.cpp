@@ -1,5 +1,6 @@
 // A sample's static sound buffer: made once at load time holding a copy of the data,
-// duplicated by the voices, stopped and released here.
+// duplicated by the voices, played (by the audition and the rate test), stopped and
+// released here.
 #include "samples.h"
 
 #include <algorithm>
@@ -12,7 +13,9 @@ constexpr DWORD SampleBufferFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSB
                                     DSBCAPS_GETCURRENTPOSITION2;
 static_assert(SampleBufferFlags == 0x101E2);
 
-const char CannotStopText[] = "Cannot stop the sound";
+void ReportPlayingFailure(HWND window, const char* text) {
+  MessageBoxA(window, text, EngineName, MB_OK);
+}
 
 // The lock of the whole buffer from offset 0 comes back as one region of the buffer's
 // size; should a device split it, the data goes on into the second region, never past
@@ -92,6 +95,26 @@ LONG ReleaseSampleBuffer(SampleRecord* record) {
   return 0;
 }
 
+HRESULT PlaySample(HWND window, SampleRecord* sample) {
+  if (!sample->Buffer)
+    return DSERR_UNINITIALIZED;
+  const DWORD flags = sample->Looping ? DSBPLAY_LOOPING : 0;
+  if (sample->Buffer->SetCurrentPosition(0) != DS_OK)
+    ReportPlayingFailure(window, "Cannot set current position");
+  DWORD status = 0;
+  if (HRESULT result = sample->Buffer->GetStatus(&status); result != DS_OK)
+    return result;
+  // Already playing: it carries on from the start it was just moved to.
+  if (status & DSBSTATUS_PLAYING)
+    return 0;
+  if (HRESULT result = sample->Buffer->Play(0, 0, flags); result != DS_OK) {
+    ReportPlayingFailure(window, "Cannot start playing");
+    return result;
+  }
+  sample->Playing = 1;
+  return 0;
+}
+
 HRESULT StopSample(HWND window, SampleRecord* record) {
   if (!record->Playing)
     return 0;
@@ -103,7 +126,7 @@ HRESULT StopSample(HWND window, SampleRecord* record) {
   }
   HRESULT result = record->Buffer->Stop();
   if (result != DS_OK) {
-    MessageBoxA(window, CannotStopText, EngineName, MB_OK);
+    ReportPlayingFailure(window, "Cannot stop the sound");
     return result;
   }
   record->Playing = 0;

@@ -1,5 +1,6 @@
-// The sample store: the WAV reader and the list of loaded samples, each with its
-// static sound buffer. What the key map, the voices, the audition and the rate test use.
+// The sample store: the WAV reader, the list of loaded samples, each with its static
+// sound buffer, and the global memory they live in. What the key map, the voices, the
+// audition and the rate test use.
 #pragma once
 
 #include "../engine/state.h"
@@ -12,6 +13,13 @@ constexpr DWORD WaveErrOpen = 0xE100;      // the file cannot be opened
 constexpr DWORD WaveErrNotWave = 0xE101;   // not RIFF "WAVE", or a short "fmt " chunk
 constexpr DWORD WaveErrRead = 0xE102;      // the format fields cannot be read
 constexpr DWORD WaveErrTruncated = 0xE103; // the file ends inside the "data" chunk
+
+// A locked block of global memory allocated with `flags`, null when there is none; a
+// block allocated but not lockable is freed again.
+void* AllocateGlobalBlock(SIZE_T bytes, UINT flags);
+
+// Unlocks and frees the block holding `memory`, as AllocateGlobalBlock gave it.
+void FreeGlobalBlock(void* memory);
 
 // Reads a RIFF "WAVE" file into a format block (WAVEFORMATEX, 18 + cbSize bytes) and a
 // data block holding the "data" chunk verbatim, both fixed global memory that the caller
@@ -38,10 +46,30 @@ LONG AppendSample(SampleRecord* head, SampleRecord* record);
 // The number of samples after the head.
 LONG CountSamples(const SampleRecord* head);
 
+// The sample at `number` (its position after the head), null when there is none.
+SampleRecord* SampleAt(int32_t number);
+
+// The position of the first, or the last, sample called `name`; -1 when none is.
+int32_t FirstSampleNamed(LPCSTR name);
+int32_t LastSampleNamed(LPCSTR name);
+
+// True when the record is one of the list's samples.
+bool IsLoadedSample(const SampleRecord* record);
+
 // Unlinks the record and frees it with its format and data blocks; its buffer must be
 // released first. A record not in the list is left alone. Returns 0. The keys must be
 // renumbered afterwards.
 LONG UnloadSample(SampleRecord* record, SampleRecord* head);
+
+// Starts the sample's own buffer from its beginning, looping when its Looping is set.
+// A buffer that plays already is only moved back to its start. 0, or the result of the
+// failing device call; failures of the position and of Play are shown in plain boxes
+// owned by `window`.
+HRESULT PlaySample(HWND window, SampleRecord* sample);
+
+// Frees a record that is in no list, with its format and data blocks; its buffer must be
+// released first.
+void FreeSampleRecord(SampleRecord* record);
 
 // Stops the record's own buffer if it is playing. A failing stop is shown in a plain box
 // owned by `window` and returned, leaving Playing set.

@@ -13,7 +13,7 @@ using namespace wavfile;
 
 namespace {
 
-class MmioTest : public ::testing::Test {
+class Mmio : public ::testing::Test {
 protected:
   void TearDown() override {
     for (HMMIO file : open_)
@@ -39,7 +39,7 @@ protected:
 
 const FOURCC Wave = mmioFOURCC('W', 'A', 'V', 'E');
 
-TEST_F(MmioTest, OpenFailuresAndTheirCodes) {
+TEST_F(Mmio, OpenFailuresAndTheirCodes) {
   MMIOINFO info{};
   EXPECT_EQ(mmioOpenA(dir_.file("absent").data(), &info, MMIO_READ | MMIO_ALLOCBUF), nullptr);
   EXPECT_EQ(info.wErrorRet, static_cast<UINT>(MMIOERR_FILENOTFOUND));
@@ -54,7 +54,7 @@ TEST_F(MmioTest, OpenFailuresAndTheirCodes) {
             static_cast<MMRESULT>(MMSYSERR_INVALHANDLE));
 }
 
-TEST_F(MmioTest, DescendIntoTheFormLeavesTheFileAfterItsType) {
+TEST_F(Mmio, DescendIntoTheFormLeavesTheFileAfterItsType) {
   std::string chunks = Chunk("fmt ", std::string(16, 'f')) + Chunk("data", "abc");
   HMMIO file = Open(Riff("WAVE", chunks));
   ASSERT_NE(file, nullptr);
@@ -78,7 +78,7 @@ TEST_F(MmioTest, DescendIntoTheFormLeavesTheFileAfterItsType) {
   EXPECT_EQ(Tell(file), 20);
 }
 
-TEST_F(MmioTest, FindChunkStepsOverChunksAndPadBytes) {
+TEST_F(Mmio, FindChunkStepsOverChunksAndPadBytes) {
   std::string chunks = Chunk("odd1", "x") + Chunk("LIST", "INFOabcd") + Chunk("odd3", "xyz") +
                        Chunk("data", "payload!");
   HMMIO file = Open(Riff("WAVE", chunks) + Chunk("late", "zz"));
@@ -104,7 +104,7 @@ TEST_F(MmioTest, FindChunkStepsOverChunksAndPadBytes) {
   EXPECT_EQ(Tell(file), 12 + 10 + 8 + 4);
 }
 
-TEST_F(MmioTest, SearchStopsAtTheParentsEndAndRestoresThePosition) {
+TEST_F(Mmio, SearchStopsAtTheParentsEndAndRestoresThePosition) {
   HMMIO file = Open(Riff("WAVE", Chunk("fmt ", "0123456789abcdef")) + Chunk("data", "xx"));
   MMCKINFO form{};
   ASSERT_EQ(mmioDescend(file, &form, nullptr, 0), 0u);
@@ -119,7 +119,7 @@ TEST_F(MmioTest, SearchStopsAtTheParentsEndAndRestoresThePosition) {
   EXPECT_EQ(chunk.dwDataOffset, 12u + 24 + 8);
 }
 
-TEST_F(MmioTest, DescendAtTheEndOfTheFileIsNotFound) {
+TEST_F(Mmio, DescendAtTheEndOfTheFileIsNotFound) {
   for (std::string bytes :
        {std::string(), std::string("RIFF\x20\0\0", 7), std::string("RIFF\x20\0\0\0WA", 10)}) {
     HMMIO file = Open(bytes);
@@ -129,7 +129,7 @@ TEST_F(MmioTest, DescendAtTheEndOfTheFileIsNotFound) {
   }
 }
 
-TEST_F(MmioTest, AscendHonoursThePadByte) {
+TEST_F(Mmio, AscendHonoursThePadByte) {
   HMMIO file = Open(Chunk("odd ", "abc") + Chunk("next", "n"));
   MMCKINFO chunk{};
   ASSERT_EQ(mmioDescend(file, &chunk, nullptr, 0), 0u);
@@ -141,7 +141,7 @@ TEST_F(MmioTest, AscendHonoursThePadByte) {
   EXPECT_EQ(chunk.ckid, mmioFOURCC('n', 'e', 'x', 't'));
 }
 
-TEST_F(MmioTest, ReadsCountWhatTheyGet) {
+TEST_F(Mmio, ReadsCountWhatTheyGet) {
   std::string content = Frames(Format{}, 20000, 5); // 40000 bytes: several buffers
   HMMIO file = Open(content);
   std::string got(content.size() + 100, '\0');
@@ -155,7 +155,7 @@ TEST_F(MmioTest, ReadsCountWhatTheyGet) {
   EXPECT_EQ(mmioRead(reinterpret_cast<HMMIO>(got.data()), got.data(), 1), -1);
 }
 
-TEST_F(MmioTest, SeekFromEachOrigin) {
+TEST_F(Mmio, SeekFromEachOrigin) {
   HMMIO file = Open("0123456789");
   EXPECT_EQ(mmioSeek(file, 4, SEEK_SET), 4);
   EXPECT_EQ(mmioSeek(file, 2, SEEK_CUR), 6);
@@ -171,7 +171,7 @@ TEST_F(MmioTest, SeekFromEachOrigin) {
   EXPECT_EQ(mmioRead(file, &c, 1), 0);
 }
 
-TEST_F(MmioTest, DirectBufferAccessReadsTheWholeFile) {
+TEST_F(Mmio, DirectBufferAccessReadsTheWholeFile) {
   std::string content = Frames(Format{}, 12345, 9);
   MMIOINFO open{};
   open.cchBuffer = 1000; // a buffer size of the caller's choosing
@@ -201,7 +201,7 @@ TEST_F(MmioTest, DirectBufferAccessReadsTheWholeFile) {
   EXPECT_EQ(Tell(file), static_cast<LONG>(content.size()));
 }
 
-TEST_F(MmioTest, SetInfoHandsThePositionBack) {
+TEST_F(Mmio, SetInfoHandsThePositionBack) {
   HMMIO file = Open("abcdefghij");
   char c;
   ASSERT_EQ(mmioRead(file, &c, 1), 1); // fills the buffer
@@ -222,7 +222,7 @@ TEST_F(MmioTest, SetInfoHandsThePositionBack) {
   EXPECT_EQ(c, 'g');
 }
 
-TEST_F(MmioTest, UnbufferedFilesReadButCannotAdvance) {
+TEST_F(Mmio, UnbufferedFilesReadButCannotAdvance) {
   HMMIO file = Open(Chunk("abcd", "12345"), nullptr, MMIO_READ);
   ASSERT_NE(file, nullptr);
   MMCKINFO chunk{};
@@ -236,7 +236,7 @@ TEST_F(MmioTest, UnbufferedFilesReadButCannotAdvance) {
   EXPECT_EQ(mmioAdvance(file, &info, MMIO_READ), static_cast<MMRESULT>(MMIOERR_UNBUFFERED));
 }
 
-TEST_F(MmioTest, InjectedFaultsChangeNothing) {
+TEST_F(Mmio, InjectedFaultsChangeNothing) {
   HMMIO file = Open(Riff("WAVE", Chunk("data", "abcd")));
   MMCKINFO form{};
   emul::FailNth(emul::SystemCall::MmioDescend, 1);

@@ -1,4 +1,5 @@
 // AudioInit, AudioTerm and the device's set-up and tear-down.
+#include "engine/device.h"
 #include "engine/za32.h"
 #include "tests/support/engine_fixture.h"
 

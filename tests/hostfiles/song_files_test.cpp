@@ -3,6 +3,7 @@
 #include "hostfiles/hostfiles.h"
 #include "platform/emul/control.h"
 #include "tests/support/drive_sandbox.h"
+#include "tests/support/engine_reset.h"
 #include "tests/support/scripted_dialog.h"
 #include "tests/support/temp_dir.h"
 

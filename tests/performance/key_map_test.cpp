@@ -10,7 +10,7 @@
 
 namespace {
 
-class KeyMapTest : public KeysTest {
+class KeyMapping : public KeysTest {
 protected:
   void SetUp() override {
     KeysTest::SetUp();
@@ -41,7 +41,7 @@ protected:
   std::string a, b, c;
 };
 
-TEST_F(KeyMapTest, KeysNamingOneFileShareOneSample) {
+TEST_F(KeyMapping, KeysNamingOneFileShareOneSample) {
   Install({Key(a, 1), Key(b, 2), Key(a, 3)});
   EXPECT_EQ(Samples(), 2);
   EXPECT_EQ(GetSampleNumber(0), 0);
@@ -53,7 +53,7 @@ TEST_F(KeyMapTest, KeysNamingOneFileShareOneSample) {
   EXPECT_TRUE(boxes.calls().empty());
 }
 
-TEST_F(KeyMapTest, NamesDifferingInCaseAreTwoSamples) {
+TEST_F(KeyMapping, NamesDifferingInCaseAreTwoSamples) {
   const std::string upper = Wav("A.WAV", 22050);
   Install({Key(a, 1), Key(upper, 2)});
   EXPECT_EQ(Samples(), 2);
@@ -61,7 +61,7 @@ TEST_F(KeyMapTest, NamesDifferingInCaseAreTwoSamples) {
   EXPECT_EQ(GetSampleNumber(1), 1);
 }
 
-TEST_F(KeyMapTest, AFileThatFailsToLoadLeavesTheKeyWithoutASample) {
+TEST_F(KeyMapping, AFileThatFailsToLoadLeavesTheKeyWithoutASample) {
   const std::string missing = dir.file("missing.wav");
   EXPECT_EQ(InitialiseKeyMap(KeysOf({Key(a, 1), Key(missing, 2), Key(b, 3)}).data()), 0);
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{CannotLoad(missing)});
@@ -70,7 +70,7 @@ TEST_F(KeyMapTest, AFileThatFailsToLoadLeavesTheKeyWithoutASample) {
   EXPECT_EQ(GetSampleNumber(2), 1);
 }
 
-TEST_F(KeyMapTest, ReplacingTheOnlyKeyOfASampleUnloadsItAndRenumbersTheRest) {
+TEST_F(KeyMapping, ReplacingTheOnlyKeyOfASampleUnloadsItAndRenumbersTheRest) {
   Install({Key(a, 1), Key(b, 2), Key(c, 3)});
   const std::string d = Wav("d.wav", 8000);
   EXPECT_EQ(Update(Key(d, 9), 0), 1);
@@ -82,7 +82,7 @@ TEST_F(KeyMapTest, ReplacingTheOnlyKeyOfASampleUnloadsItAndRenumbersTheRest) {
   EXPECT_EQ(KeyMap[0].KeyCode, 9);
 }
 
-TEST_F(KeyMapTest, UpdatingWithTheSameNameReloadsTheFileWhenNoOtherKeyHasIt) {
+TEST_F(KeyMapping, UpdatingWithTheSameNameReloadsTheFileWhenNoOtherKeyHasIt) {
   Install({Key(a, 1), Key(b, 2)});
   KeyRecord quieter = Key(a, 1);
   quieter.Volume = 50;
@@ -94,7 +94,7 @@ TEST_F(KeyMapTest, UpdatingWithTheSameNameReloadsTheFileWhenNoOtherKeyHasIt) {
   EXPECT_EQ(KeyMap[0].Volume, 50);
 }
 
-TEST_F(KeyMapTest, UpdatingWithASharedNameLoadsNothing) {
+TEST_F(KeyMapping, UpdatingWithASharedNameLoadsNothing) {
   Install({Key(a, 1), Key(a, 2)});
   SampleRecord* shared = SampleList.Next;
   EXPECT_EQ(Update(Key(a, 7), 0), 0);
@@ -103,7 +103,7 @@ TEST_F(KeyMapTest, UpdatingWithASharedNameLoadsNothing) {
   EXPECT_EQ(GetSampleNumber(0), 0);
 }
 
-TEST_F(KeyMapTest, AnEmptyNameEmptiesTheKey) {
+TEST_F(KeyMapping, AnEmptyNameEmptiesTheKey) {
   Install({Key(a, 1), Key(b, 2)});
   KeyRecord empty = Key("", 5);
   empty.Voice = 7;
@@ -114,7 +114,7 @@ TEST_F(KeyMapTest, AnEmptyNameEmptiesTheKey) {
   EXPECT_EQ(GetSampleNumber(1), 0);
 }
 
-TEST_F(KeyMapTest, AFailedFileFallsBackToTheOldOneWithTheNewSettings) {
+TEST_F(KeyMapping, AFailedFileFallsBackToTheOldOneWithTheNewSettings) {
   Install({Key(a, 1)});
   const std::string missing = dir.file("missing.wav");
   KeyRecord next = Key(missing, 4);
@@ -129,7 +129,7 @@ TEST_F(KeyMapTest, AFailedFileFallsBackToTheOldOneWithTheNewSettings) {
   EXPECT_EQ(Samples(), 1);
 }
 
-TEST_F(KeyMapTest, WhenTheOldFileIsGoneTooASecondBoxSaysSo) {
+TEST_F(KeyMapping, WhenTheOldFileIsGoneTooASecondBoxSaysSo) {
   Install({Key(a, 1)});
   std::filesystem::remove(a);
   const std::string missing = dir.file("missing.wav");
@@ -140,7 +140,7 @@ TEST_F(KeyMapTest, WhenTheOldFileIsGoneTooASecondBoxSaysSo) {
   EXPECT_EQ(Samples(), 0);
 }
 
-TEST_F(KeyMapTest, AFailedFileOnAnEmptyKeyLeavesItEmpty) {
+TEST_F(KeyMapping, AFailedFileOnAnEmptyKeyLeavesItEmpty) {
   const std::string missing = dir.file("missing.wav");
   EXPECT_EQ(Update(Key(missing, 1), 3), -1);
   EXPECT_EQ(KeyMap[3].SampleName[0], '\0');
@@ -148,7 +148,7 @@ TEST_F(KeyMapTest, AFailedFileOnAnEmptyKeyLeavesItEmpty) {
   EXPECT_EQ(boxes.calls().size(), 1u);
 }
 
-TEST_F(KeyMapTest, TheAuditionKeepsAReplacedKeysSampleLoaded) {
+TEST_F(KeyMapping, TheAuditionKeepsAReplacedKeysSampleLoaded) {
   Install({Key(a, 1)});
   AuditionSample = SampleList.Next;
   EXPECT_EQ(Update(Key(b, 1), 0), 1);
@@ -158,7 +158,7 @@ TEST_F(KeyMapTest, TheAuditionKeepsAReplacedKeysSampleLoaded) {
   AuditionSample = nullptr;
 }
 
-TEST_F(KeyMapTest, WithTwoSamplesOfOneNameKeysTakeTheLaterOne) {
+TEST_F(KeyMapping, WithTwoSamplesOfOneNameKeysTakeTheLaterOne) {
   Install({Key(a, 1), Key(b, 2)});
   ASSERT_EQ(LoadSample(a.c_str()), 1); // as the audition would
   RenumberKeys();
@@ -168,7 +168,7 @@ TEST_F(KeyMapTest, WithTwoSamplesOfOneNameKeysTakeTheLaterOne) {
   EXPECT_EQ(KeyVoice(0).Sample, SampleList.Next->Next->Next);
 }
 
-TEST_F(KeyMapTest, ANewMapOverAnOldOneHitsTheLimitOf26Samples) {
+TEST_F(KeyMapping, ANewMapOverAnOldOneHitsTheLimitOf26Samples) {
   std::vector<KeyRecord> first;
   for (int k = 0; k < ZA32_KEYS; ++k) {
     first.push_back(Key(Wav("old" + std::to_string(k) + ".wav", 8000, 100), k));
@@ -198,7 +198,7 @@ TEST_F(KeyMapTest, ANewMapOverAnOldOneHitsTheLimitOf26Samples) {
   EXPECT_EQ(UpdateKey(&second[0], 0), 1);
 }
 
-TEST_F(KeyMapTest, ANewMapStopsTheVoicesOfTheOldOne) {
+TEST_F(KeyMapping, ANewMapStopsTheVoicesOfTheOldOne) {
   KeyRecord looping = Key(a, 1);
   looping.Loop = 1;
   Install({looping, Key(b, 2)});
@@ -213,7 +213,7 @@ TEST_F(KeyMapTest, ANewMapStopsTheVoicesOfTheOldOne) {
   EXPECT_EQ(VoiceBuffer(0).frequency, 44100u);
 }
 
-TEST_F(KeyMapTest, AFailedStopIsReportedOnceTheNewMapIsIn) {
+TEST_F(KeyMapping, AFailedStopIsReportedOnceTheNewMapIsIn) {
   Install({Key(a, 1)});
   NoteOnMessage(1, 127);
   int32_t keyCodeInBox = -1;
@@ -232,7 +232,7 @@ TEST_F(KeyMapTest, AFailedStopIsReportedOnceTheNewMapIsIn) {
   EXPECT_EQ(ActiveVoices(), 0u);
 }
 
-TEST_F(KeyMapTest, UpdatingASoundingKeyStopsItAndDoesNotRestartIt) {
+TEST_F(KeyMapping, UpdatingASoundingKeyStopsItAndDoesNotRestartIt) {
   Install({Key(a, 1), Key(b, 2)});
   NoteOnMessage(1, 127);
   NoteOnMessage(2, 127);
@@ -243,7 +243,7 @@ TEST_F(KeyMapTest, UpdatingASoundingKeyStopsItAndDoesNotRestartIt) {
   EXPECT_EQ(GetSampleNumber(1), 0);
 }
 
-TEST_F(KeyMapTest, NotesInsideAFailedStopBoxOfAnUpdateCannotRestartTheOldKey) {
+TEST_F(KeyMapping, NotesInsideAFailedStopBoxOfAnUpdateCannotRestartTheOldKey) {
   Install({Key(a, 1), Key(b, 2)});
   NoteOnMessage(1, 127);
   LONG secondKeyNumberInBox = -2;
@@ -264,7 +264,7 @@ TEST_F(KeyMapTest, NotesInsideAFailedStopBoxOfAnUpdateCannotRestartTheOldKey) {
   EXPECT_EQ(LiveDuplicates(), 1u);
 }
 
-TEST_F(KeyMapTest, KeyIndexesOutsideTheMapAreRefusedQuietly) {
+TEST_F(KeyMapping, KeyIndexesOutsideTheMapAreRefusedQuietly) {
   Install({Key(a, 1)});
   KeyRecord keys[ZA32_KEYS];
   std::memcpy(keys, KeyMap, sizeof keys);
@@ -280,7 +280,7 @@ TEST_F(KeyMapTest, KeyIndexesOutsideTheMapAreRefusedQuietly) {
   EXPECT_TRUE(boxes.calls().empty());
 }
 
-TEST_F(KeyMapTest, ANameFillingAll256BytesIsReadAs255Characters) {
+TEST_F(KeyMapping, ANameFillingAll256BytesIsReadAs255Characters) {
   KeyRecord key = Key("", 1);
   std::memset(key.SampleName, 'x', sizeof key.SampleName);
   Install({key});
@@ -290,7 +290,7 @@ TEST_F(KeyMapTest, ANameFillingAll256BytesIsReadAs255Characters) {
   EXPECT_EQ(std::strlen(KeyMap[1].SampleName), 0u); // fell back to its empty name
 }
 
-TEST_F(KeyMapTest, TheHostsPlayingFlagIsNotTakenIn) {
+TEST_F(KeyMapping, TheHostsPlayingFlagIsNotTakenIn) {
   KeyRecord key = Key(a, 1);
   key.Playing = 1;
   key.Voice = 1000;
@@ -308,7 +308,7 @@ TEST_F(KeyMapTest, TheHostsPlayingFlagIsNotTakenIn) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(KeyMapTest, NamesThatCompareEqualShareTheFirstOnesSample) {
+TEST_F(KeyMapping, NamesThatCompareEqualShareTheFirstOnesSample) {
   // "\xdf" weighs as "ss" and the soft hyphen (0xAD) weighs nothing: three files, one sample.
   const std::string first = Wav("ss.wav", 22050);
   Install({Key(first, 1), Key(Wav("\xdf.wav", 11025), 2), Key(Wav("s\xads.wav", 44100), 3)});

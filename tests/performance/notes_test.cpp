@@ -7,7 +7,7 @@
 
 namespace {
 
-class NotesTest : public KeysTest {
+class Notes : public KeysTest {
 protected:
   void SetUp() override {
     KeysTest::SetUp();
@@ -22,7 +22,7 @@ protected:
   std::string file;
 };
 
-TEST_F(NotesTest, NoteOnStartsTheKeyOnTheFirstFreeVoiceAndNoteOffStopsIt) {
+TEST_F(Notes, NoteOnStartsTheKeyOnTheFirstFreeVoiceAndNoteOffStopsIt) {
   NoteOnMessage(36, 100);
   ASSERT_EQ(KeyMap[0].Playing, 1);
   EXPECT_EQ(KeyMap[0].Released, 0);
@@ -46,7 +46,7 @@ TEST_F(NotesTest, NoteOnStartsTheKeyOnTheFirstFreeVoiceAndNoteOffStopsIt) {
   EXPECT_TRUE(boxes.calls().empty());
 }
 
-TEST_F(NotesTest, KeysSharingASampleSoundAtOnceOnTheirOwnVoices) {
+TEST_F(Notes, KeysSharingASampleSoundAtOnceOnTheirOwnVoices) {
   Install({Key(file, 36), Key(file, 40)});
   NoteOnMessage(36, 127);
   NoteOnMessage(40, 127);
@@ -58,7 +58,7 @@ TEST_F(NotesTest, KeysSharingASampleSoundAtOnceOnTheirOwnVoices) {
   EXPECT_EQ(KeyMap[0].Voice, 0);
 }
 
-TEST_F(NotesTest, TheLowestKeyWithTheCodeWinsAndOtherCodesNeverMatch) {
+TEST_F(Notes, TheLowestKeyWithTheCodeWinsAndOtherCodesNeverMatch) {
   KeyRecord negative = Key(file, -1);
   KeyRecord wide = Key(file, 0x10024); // 36 in the low word, but not 36
   Install({negative, wide, Key(file, 36), Key(file, 36)});
@@ -73,7 +73,7 @@ TEST_F(NotesTest, TheLowestKeyWithTheCodeWinsAndOtherCodesNeverMatch) {
   EXPECT_EQ(LiveDuplicates(), 1u);
 }
 
-TEST_F(NotesTest, VelocitySenseOffPlaysEveryNoteOnAt127) {
+TEST_F(Notes, VelocitySenseOffPlaysEveryNoteOnAt127) {
   Send(AM_VELOCITYSENSE, 0, 0);
   NoteOnMessage(36, 5);
   EXPECT_EQ(KeyVoice(0).Velocity, 127);
@@ -85,7 +85,7 @@ TEST_F(NotesTest, VelocitySenseOffPlaysEveryNoteOnAt127) {
   EXPECT_EQ(VoiceBuffer(0).volume, -1921);
 }
 
-TEST_F(NotesTest, ANoteOnForAPlayingKeyNeitherRestartsNorStopsIt) {
+TEST_F(Notes, ANoteOnForAPlayingKeyNeitherRestartsNorStopsIt) {
   NoteOnMessage(36, 127);
   dsemu::AdvanceFrames(44100, nullptr); // the one-shot sample has finished
   ASSERT_FALSE(VoiceBuffer(0).playing);
@@ -103,7 +103,7 @@ TEST_F(NotesTest, ANoteOnForAPlayingKeyNeitherRestartsNorStopsIt) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, LoopingKeysPlayLooping) {
+TEST_F(Notes, LoopingKeysPlayLooping) {
   Send(AM_LOOP, 0, 1);
   NoteOnMessage(36, 127);
   EXPECT_TRUE(VoiceBuffer(0).looping);
@@ -111,7 +111,7 @@ TEST_F(NotesTest, LoopingKeysPlayLooping) {
   EXPECT_TRUE(VoiceBuffer(0).playing);
 }
 
-TEST_F(NotesTest, HeldKeyLatchesUntilItsNextPress) {
+TEST_F(Notes, HeldKeyLatchesUntilItsNextPress) {
   NoteOnMessage(37, 127); // press: starts
   ASSERT_EQ(KeyMap[1].Playing, 1);
   NoteOffMessage(37); // release: keeps sounding
@@ -131,7 +131,7 @@ TEST_F(NotesTest, HeldKeyLatchesUntilItsNextPress) {
   EXPECT_EQ(KeyMap[1].Released, 0);
 }
 
-TEST_F(NotesTest, SwitchingHoldOffStopsAReleasedKeyAtOnce) {
+TEST_F(Notes, SwitchingHoldOffStopsAReleasedKeyAtOnce) {
   NoteOnMessage(37, 127);
   NoteOffMessage(37);
   Send(AM_HOLD, 1, 0);
@@ -140,7 +140,7 @@ TEST_F(NotesTest, SwitchingHoldOffStopsAReleasedKeyAtOnce) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, SwitchingHoldOffLeavesAPressedKeyToItsNoteOff) {
+TEST_F(Notes, SwitchingHoldOffLeavesAPressedKeyToItsNoteOff) {
   NoteOnMessage(37, 127);
   Send(AM_HOLD, 1, 0);
   EXPECT_EQ(KeyMap[1].Playing, 1);
@@ -153,7 +153,7 @@ TEST_F(NotesTest, SwitchingHoldOffLeavesAPressedKeyToItsNoteOff) {
   EXPECT_EQ(KeyMap[0].Playing, 1);
 }
 
-TEST_F(NotesTest, AllNotesOffStopsHeldKeysTooAndKeepsTheirHold) {
+TEST_F(Notes, AllNotesOffStopsHeldKeysTooAndKeepsTheirHold) {
   NoteOnMessage(36, 127);
   NoteOnMessage(37, 127);
   EXPECT_EQ(AllNotesOff(0), 0);
@@ -164,14 +164,14 @@ TEST_F(NotesTest, AllNotesOffStopsHeldKeysTooAndKeepsTheirHold) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, AllNotesOffWithNothingSoundingCallsNoDevice) {
+TEST_F(Notes, AllNotesOffWithNothingSoundingCallsNoDevice) {
   dsemu::ResetCallCounts();
   EXPECT_EQ(AllNotesOff(12345), 0);
   EXPECT_EQ(dsemu::CallCount(dsemu::Call::Stop), 0u);
   EXPECT_TRUE(boxes.calls().empty());
 }
 
-TEST_F(NotesTest, TwentyFiveVoicesAtMostAndTheNextNoteOnWaitsForAFreeOne) {
+TEST_F(Notes, TwentyFiveVoicesAtMostAndTheNextNoteOnWaitsForAFreeOne) {
   std::vector<KeyRecord> keys;
   for (int32_t k = 0; k < ZA32_KEYS; ++k) {
     keys.push_back(Key(file, 100 + k));
@@ -200,7 +200,7 @@ TEST_F(NotesTest, TwentyFiveVoicesAtMostAndTheNextNoteOnWaitsForAFreeOne) {
   EXPECT_EQ(KeyMap[10].Voice, 10);
 }
 
-TEST_F(NotesTest, KeysWithoutASampleIgnoreNotes) {
+TEST_F(Notes, KeysWithoutASampleIgnoreNotes) {
   Install({Key(dir.file("missing.wav"), 36)});
   boxes.clear();
   ASSERT_EQ(KeyMap[0].SampleNumber, -1);
@@ -212,7 +212,7 @@ TEST_F(NotesTest, KeysWithoutASampleIgnoreNotes) {
   EXPECT_TRUE(boxes.calls().empty());
 }
 
-TEST_F(NotesTest, ASampleNumberBeyondTheListStartsNothing) {
+TEST_F(Notes, ASampleNumberBeyondTheListStartsNothing) {
   KeyMap[0].SampleNumber = 5;
   NoteOnMessage(36, 127);
   ExpectSilent(0);
@@ -230,7 +230,7 @@ void ExpectBox(const MessageBoxRecorder& boxes, const char* text) {
   EXPECT_EQ(boxes.calls()[0].owner, EngineWindow);
 }
 
-TEST_F(NotesTest, FailedDuplicateLeavesTheKeySilentAndTheVoiceFree) {
+TEST_F(Notes, FailedDuplicateLeavesTheKeySilentAndTheVoiceFree) {
   dsemu::FailNext(dsemu::Call::DuplicateSoundBuffer, DSERR_OUTOFMEMORY);
   NoteOnMessage(36, 127);
   ExpectBox(boxes, "Cannot create duplicate buffer");
@@ -241,7 +241,7 @@ TEST_F(NotesTest, FailedDuplicateLeavesTheKeySilentAndTheVoiceFree) {
   EXPECT_EQ(KeyMap[0].Playing, 1);
 }
 
-TEST_F(NotesTest, FailedSetCurrentPositionLeavesTheKeyPlayingWithoutSound) {
+TEST_F(Notes, FailedSetCurrentPositionLeavesTheKeyPlayingWithoutSound) {
   dsemu::FailNext(dsemu::Call::SetCurrentPosition, DSERR_INVALIDCALL);
   NoteOnMessage(36, 127);
   ExpectBox(boxes, "Cannot set current position");
@@ -253,7 +253,7 @@ TEST_F(NotesTest, FailedSetCurrentPositionLeavesTheKeyPlayingWithoutSound) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, FailedGetStatusLeavesTheKeyPlayingWithoutSoundAndSaysNothing) {
+TEST_F(Notes, FailedGetStatusLeavesTheKeyPlayingWithoutSoundAndSaysNothing) {
   dsemu::FailNext(dsemu::Call::GetStatus, DSERR_INVALIDPARAM);
   NoteOnMessage(36, 127);
   EXPECT_TRUE(boxes.calls().empty());
@@ -264,7 +264,7 @@ TEST_F(NotesTest, FailedGetStatusLeavesTheKeyPlayingWithoutSoundAndSaysNothing) 
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, FailedPlayReleasesTheDuplicateAndFreesTheVoice) {
+TEST_F(Notes, FailedPlayReleasesTheDuplicateAndFreesTheVoice) {
   dsemu::FailNext(dsemu::Call::Play, DSERR_BUFFERLOST);
   NoteOnMessage(36, 127);
   ExpectBox(boxes, "Cannot start playing");
@@ -273,7 +273,7 @@ TEST_F(NotesTest, FailedPlayReleasesTheDuplicateAndFreesTheVoice) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, IgnoredResultsOfVolumePanAndFrequencyLetTheVoiceStart) {
+TEST_F(Notes, IgnoredResultsOfVolumePanAndFrequencyLetTheVoiceStart) {
   dsemu::FailNext(dsemu::Call::SetVolume, DSERR_CONTROLUNAVAIL);
   dsemu::FailNext(dsemu::Call::SetPan, DSERR_CONTROLUNAVAIL);
   dsemu::FailNext(dsemu::Call::SetFrequency, DSERR_CONTROLUNAVAIL);
@@ -285,7 +285,7 @@ TEST_F(NotesTest, IgnoredResultsOfVolumePanAndFrequencyLetTheVoiceStart) {
   EXPECT_EQ(KeyVoice(0).Volume, -992); // the engine holds the level the device refused
 }
 
-TEST_F(NotesTest, FailedStopStillFreesTheVoiceAndReleasesTheDuplicate) {
+TEST_F(Notes, FailedStopStillFreesTheVoiceAndReleasesTheDuplicate) {
   NoteOnMessage(36, 127);
   dsemu::FailNext(dsemu::Call::Stop, DSERR_GENERIC);
   NoteOffMessage(36);
@@ -296,7 +296,7 @@ TEST_F(NotesTest, FailedStopStillFreesTheVoiceAndReleasesTheDuplicate) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, ANoteOnAfterTheDeviceClosedIsReportedNotFollowed) {
+TEST_F(Notes, ANoteOnAfterTheDeviceClosedIsReportedNotFollowed) {
   AudioTerm(0);
   ASSERT_EQ(SoundDevice, nullptr);
   NoteOn(0, 127); // the window ignores the message itself without a device
@@ -307,7 +307,7 @@ TEST_F(NotesTest, ANoteOnAfterTheDeviceClosedIsReportedNotFollowed) {
 
 // --- messages handled while a failure box is open -------------------------------
 
-TEST_F(NotesTest, ANoteOffInsideTheFailedPlayBoxFindsTheKeyAlreadySilent) {
+TEST_F(Notes, ANoteOffInsideTheFailedPlayBoxFindsTheKeyAlreadySilent) {
   boxes.whileOpen([this](const MessageBoxCall&) {
     Post(AM_NOTE, 36, 0);
     Pump();
@@ -320,7 +320,7 @@ TEST_F(NotesTest, ANoteOffInsideTheFailedPlayBoxFindsTheKeyAlreadySilent) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, ANoteOnInsideTheFailedPlayBoxStartsTheKeyForGood) {
+TEST_F(Notes, ANoteOnInsideTheFailedPlayBoxStartsTheKeyForGood) {
   boxes.whileOpen([this](const MessageBoxCall&) {
     Post(AM_NOTE, 36, 127);
     Pump();
@@ -336,7 +336,7 @@ TEST_F(NotesTest, ANoteOnInsideTheFailedPlayBoxStartsTheKeyForGood) {
   EXPECT_EQ(ActiveVoices(), 1u);
 }
 
-TEST_F(NotesTest, NotesInsideTheFailedStopBoxSeeTheKeyStopped) {
+TEST_F(Notes, NotesInsideTheFailedStopBoxSeeTheKeyStopped) {
   NoteOnMessage(36, 127);
   boxes.whileOpen([this](const MessageBoxCall&) {
     Post(AM_NOTE, 36, 0);  // ignored: already silent
@@ -352,7 +352,7 @@ TEST_F(NotesTest, NotesInsideTheFailedStopBoxSeeTheKeyStopped) {
   EXPECT_EQ(ActiveVoices(), 1u);
 }
 
-TEST_F(NotesTest, ANoteOffInsideTheSetPositionBoxStopsTheKey) {
+TEST_F(Notes, ANoteOffInsideTheSetPositionBoxStopsTheKey) {
   boxes.whileOpen([this](const MessageBoxCall&) {
     Post(AM_NOTE, 36, 0);
     Pump();
@@ -364,7 +364,7 @@ TEST_F(NotesTest, ANoteOffInsideTheSetPositionBoxStopsTheKey) {
   EXPECT_EQ(LiveDuplicates(), 0u);
 }
 
-TEST_F(NotesTest, AllNotesOffGoesOnPastAFailedStop) {
+TEST_F(Notes, AllNotesOffGoesOnPastAFailedStop) {
   NoteOnMessage(36, 127);
   NoteOnMessage(37, 127);
   dsemu::FailNext(dsemu::Call::Stop, DSERR_GENERIC);

@@ -40,9 +40,9 @@ double Gain(LONG hundredthsOfDb) {
   return std::pow(10.0, hundredthsOfDb / 2000.0);
 }
 
-class RoadOfOneNoteTest : public KeysTest {};
+class RoadOfOneNote : public KeysTest {};
 
-TEST_F(RoadOfOneNoteTest, APostedNoteSoundsAtTheKeysPitchAndLevelUntilItsNoteOff) {
+TEST_F(RoadOfOneNote, APostedNoteSoundsAtTheKeysPitchAndLevelUntilItsNoteOff) {
   // A 441 Hz tone at half of full scale, sampled at 22050 Hz, one second long.
   KeyRecord key = Key(Wav("tone.wav", 22050, 22050, 441.0), 36);
   key.Volume = 100;
@@ -88,7 +88,7 @@ TEST_F(RoadOfOneNoteTest, APostedNoteSoundsAtTheKeysPitchAndLevelUntilItsNoteOff
   EXPECT_EQ(after.rightRms, 0.0);
 }
 
-TEST_F(RoadOfOneNoteTest, AOneShotNoteEndsWithItsSampleAndBendShiftsItsPitch) {
+TEST_F(RoadOfOneNote, AOneShotNoteEndsWithItsSampleAndBendShiftsItsPitch) {
   KeyRecord key = Key(Wav("tone.wav", 22050, 11025, 441.0), 36);
   key.PitchBend = 1;
   Install({key});

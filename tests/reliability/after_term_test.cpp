@@ -8,7 +8,7 @@
 
 namespace {
 
-class AfterTermTest : public SessionTest {
+class AfterTerm : public SessionTest {
 protected:
   void SetUp() override {
     SessionTest::SetUp();
@@ -44,7 +44,7 @@ protected:
   size_t buffers = 0;
 };
 
-TEST_F(AfterTermTest, AllNotesOffSilencesTheKeysWithoutTouchingTheirDuplicates) {
+TEST_F(AfterTerm, AllNotesOffSilencesTheKeysWithoutTouchingTheirDuplicates) {
   EXPECT_EQ(AllNotesOff(0), 0);
   EXPECT_EQ(KeyMap[0].Playing, 0);
   EXPECT_EQ(KeyMap[1].Playing, 0);
@@ -53,7 +53,7 @@ TEST_F(AfterTermTest, AllNotesOffSilencesTheKeysWithoutTouchingTheirDuplicates) 
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, MessagesDoNothing) {
+TEST_F(AfterTerm, MessagesDoNothing) {
   Send(AM_NOTE, 36, 0);
   Send(AM_HOLD, 1, 0);
   Send(AM_VOLUME, 0, 10);
@@ -69,7 +69,7 @@ TEST_F(AfterTermTest, MessagesDoNothing) {
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, UpdateKeyStopsTheKeyAndUnloadsItsSampleWithoutReleasingTheBuffer) {
+TEST_F(AfterTerm, UpdateKeyStopsTheKeyAndUnloadsItsSampleWithoutReleasingTheBuffer) {
   // Key 1 alone names b.wav: its sample goes, and a.wav, named by keys 0 and 2, stays.
   const size_t blocks = emul::LiveGlobalBlocks();
   EXPECT_EQ(Update(Key("", 38), 1), 0);
@@ -83,7 +83,7 @@ TEST_F(AfterTermTest, UpdateKeyStopsTheKeyAndUnloadsItsSampleWithoutReleasingThe
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, LoadingFailsWithAMessageAndTheKeyFallsBack) {
+TEST_F(AfterTerm, LoadingFailsWithAMessageAndTheKeyFallsBack) {
   const std::string c = Wav("c.wav");
   EXPECT_EQ(Update(Key(c, 38), 1), -1);
   // b.wav went with the old record and cannot come back either.
@@ -96,7 +96,7 @@ TEST_F(AfterTermTest, LoadingFailsWithAMessageAndTheKeyFallsBack) {
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, InitialiseKeyMapFreesTheVoicesAndKeepsTheLoadedSamples) {
+TEST_F(AfterTerm, InitialiseKeyMapFreesTheVoicesAndKeepsTheLoadedSamples) {
   const std::string c = Wav("c.wav");
   Install({Key(a, 36), Key(c, 38)});
   EXPECT_EQ(ActiveVoices(), 0u);
@@ -107,7 +107,7 @@ TEST_F(AfterTermTest, InitialiseKeyMapFreesTheVoicesAndKeepsTheLoadedSamples) {
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, TheRateTestReturnsZeroAtOnce) {
+TEST_F(AfterTerm, TheRateTestReturnsZeroAtOnce) {
   const size_t blocks = emul::LiveGlobalBlocks();
   EXPECT_EQ(StartTest(0, 5), 0);
   EXPECT_EQ(emul::LiveGlobalBlocks(), blocks);
@@ -115,7 +115,7 @@ TEST_F(AfterTermTest, TheRateTestReturnsZeroAtOnce) {
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, AuditionsNeitherPlayNorReleaseAnything) {
+TEST_F(AfterTerm, AuditionsNeitherPlayNorReleaseAnything) {
   // a.wav is named by a key, so there is nothing to load: but no buffer to play either.
   EXPECT_EQ(StartAudition(a.c_str()), 0);
   EXPECT_EQ(AuditionSample, nullptr);
@@ -128,7 +128,7 @@ TEST_F(AfterTermTest, AuditionsNeitherPlayNorReleaseAnything) {
   ExpectDeviceUntouched();
 }
 
-TEST_F(AfterTermTest, AudioInitAgainKeepsTheDeviceClosed) {
+TEST_F(AfterTerm, AudioInitAgainKeepsTheDeviceClosed) {
   EXPECT_EQ(AudioInit(TestInstance, host), EngineWindow);
   EXPECT_EQ(SoundDevice, nullptr);
   EXPECT_EQ(AllNotesOff(0), 0);

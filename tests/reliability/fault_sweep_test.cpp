@@ -5,6 +5,7 @@
 // the failed operation promises, let the rest of the session run, and leak nothing.
 #include "session.h"
 
+#include "engine/device.h"
 #include "samples/samples.h"
 
 #include <optional>

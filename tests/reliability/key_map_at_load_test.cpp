@@ -3,6 +3,7 @@
 #include "session.h"
 
 #include "samples/samples.h"
+#include "tests/support/engine_reset.h"
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "session.h"
+#include "engine/device.h"
 
 #include "samples/samples.h"
 #include "tests/support/key_records.h"

@@ -46,7 +46,7 @@ struct Read {
   SIZE_T DataBlockSize() const { return GlobalSize(GlobalHandle(data)); }
 };
 
-class ReadWaveFileTest : public ::testing::Test {
+class WaveReader : public ::testing::Test {
 protected:
   void SetUp() override { blocksBefore_ = emul::LiveGlobalBlocks(); }
   void TearDown() override {
@@ -79,7 +79,7 @@ Format Pcm16Stereo() {
   return format;
 }
 
-TEST_F(ReadWaveFileTest, ReadsAPcmFileVerbatim) {
+TEST_F(WaveReader, ReadsAPcmFileVerbatim) {
   Format format = Pcm16Stereo();
   std::string samples = Frames(format, 1000);
   Read read(Write(Wav(format, samples)));
@@ -92,7 +92,7 @@ TEST_F(ReadWaveFileTest, ReadsAPcmFileVerbatim) {
   EXPECT_EQ(read.DataBlockSize(), samples.size());
 }
 
-TEST_F(ReadWaveFileTest, CopiesDataSpanningManyBufferRefills) {
+TEST_F(WaveReader, CopiesDataSpanningManyBufferRefills) {
   // Several times the I/O layer's buffer, and not a multiple of it.
   Format format = Pcm16Stereo();
   std::string samples = Frames(format, 100003, 7);
@@ -103,22 +103,22 @@ TEST_F(ReadWaveFileTest, CopiesDataSpanningManyBufferRefills) {
   EXPECT_TRUE(read.Bytes() == samples);
 }
 
-TEST_F(ReadWaveFileTest, EmptyDataChunkReadsAsNoBytes) {
+TEST_F(WaveReader, EmptyDataChunkReadsAsNoBytes) {
   Read read(Write(Wav(Pcm16Stereo(), std::string())));
   ASSERT_EQ(read.result, 0u);
   EXPECT_EQ(read.size, 0u);
   EXPECT_NE(read.data, nullptr);
 }
 
-TEST_F(ReadWaveFileTest, MissingFileCannotBeOpened) {
+TEST_F(WaveReader, MissingFileCannotBeOpened) {
   ExpectFailure(Read(dir_.file("absent.wav")), WaveErrOpen);
 }
 
-TEST_F(ReadWaveFileTest, DirectoryCannotBeOpened) {
+TEST_F(WaveReader, DirectoryCannotBeOpened) {
   ExpectFailure(Read(dir_.path().string()), WaveErrOpen);
 }
 
-TEST_F(ReadWaveFileTest, FilesTooShortForAChunkHeaderGiveTheDescendsCode) {
+TEST_F(WaveReader, FilesTooShortForAChunkHeaderGiveTheDescendsCode) {
   for (std::string bytes : {std::string(), std::string("RIFF"), std::string("RIFF\x04\0\0", 7),
                             std::string("RIFF\x0c\0\0\0WA", 10)}) {
     SCOPED_TRACE(bytes.size());
@@ -126,7 +126,7 @@ TEST_F(ReadWaveFileTest, FilesTooShortForAChunkHeaderGiveTheDescendsCode) {
   }
 }
 
-TEST_F(ReadWaveFileTest, AnythingButARiffWaveFormIsNotWave) {
+TEST_F(WaveReader, AnythingButARiffWaveFormIsNotWave) {
   std::string chunks = Chunk("fmt ", FmtData(Pcm16Stereo())) + Chunk("data", "abcd");
   ExpectFailure(Read(Write(Riff("AVI ", chunks))), WaveErrNotWave);
   ExpectFailure(Read(Write(Riff("wave", chunks))), WaveErrNotWave);
@@ -137,14 +137,14 @@ TEST_F(ReadWaveFileTest, AnythingButARiffWaveFormIsNotWave) {
   ExpectFailure(Read(Write(std::string(64, 'x'))), WaveErrNotWave);
 }
 
-TEST_F(ReadWaveFileTest, FormatChunkShorterThanSixteenBytesIsNotWave) {
+TEST_F(WaveReader, FormatChunkShorterThanSixteenBytesIsNotWave) {
   std::string fields = FormatFields(Pcm16Stereo());
   ExpectFailure(
       Read(Write(Riff("WAVE", Chunk("fmt ", fields.substr(0, 14)) + Chunk("data", "abcd")))),
       WaveErrNotWave);
 }
 
-TEST_F(ReadWaveFileTest, MissingFormatChunkIsNotFound) {
+TEST_F(WaveReader, MissingFormatChunkIsNotFound) {
   ExpectFailure(Read(Write(Riff("WAVE", Chunk("data", "abcd")))), MMIOERR_CHUNKNOTFOUND);
   // Ids are compared exactly: "FMT " and "fmt" without its blank are other chunks.
   ExpectFailure(
@@ -152,14 +152,14 @@ TEST_F(ReadWaveFileTest, MissingFormatChunkIsNotFound) {
       MMIOERR_CHUNKNOTFOUND);
 }
 
-TEST_F(ReadWaveFileTest, FileEndingInsideTheFormatFieldsIsAReadError) {
+TEST_F(WaveReader, FileEndingInsideTheFormatFieldsIsAReadError) {
   // The chunk declares 16 bytes but the file holds 10 of them.
   std::string fields = FormatFields(Pcm16Stereo());
   ExpectFailure(Read(Write(Riff("WAVE", ChunkDeclaring("fmt ", 16, fields.substr(0, 10))))),
                 WaveErrRead);
 }
 
-TEST_F(ReadWaveFileTest, FileEndingBeforeCbSizeIsAReadError) {
+TEST_F(WaveReader, FileEndingBeforeCbSizeIsAReadError) {
   Format adpcm;
   adpcm.tag = 2;
   adpcm.bits = 4;
@@ -167,7 +167,7 @@ TEST_F(ReadWaveFileTest, FileEndingBeforeCbSizeIsAReadError) {
                 WaveErrRead);
 }
 
-TEST_F(ReadWaveFileTest, PcmFormatOfEighteenBytesIgnoresItsCbSize) {
+TEST_F(WaveReader, PcmFormatOfEighteenBytesIgnoresItsCbSize) {
   // The stored cbSize is nonsense; for PCM it is never read.
   Format format = Pcm16Stereo();
   std::string fmt = FormatFields(format) + Le16(0xffff);
@@ -181,7 +181,7 @@ TEST_F(ReadWaveFileTest, PcmFormatOfEighteenBytesIgnoresItsCbSize) {
   EXPECT_EQ(read.Bytes(), samples);
 }
 
-TEST_F(ReadWaveFileTest, OtherTagsCarryTheirExtraBytes) {
+TEST_F(WaveReader, OtherTagsCarryTheirExtraBytes) {
   Format adpcm;
   adpcm.tag = 2;
   adpcm.bits = 4;
@@ -196,7 +196,7 @@ TEST_F(ReadWaveFileTest, OtherTagsCarryTheirExtraBytes) {
   EXPECT_EQ(read.Bytes(), std::string(64, 'z'));
 }
 
-TEST_F(ReadWaveFileTest, ExtraBytesAreReadBeyondTheChunksDeclaredSize) {
+TEST_F(WaveReader, ExtraBytesAreReadBeyondTheChunksDeclaredSize) {
   // The chunk declares 18 bytes, but cbSize says 4 more follow: they are read anyway,
   // and the search for "data" still starts from the form's first chunk.
   Format format;
@@ -214,7 +214,7 @@ TEST_F(ReadWaveFileTest, ExtraBytesAreReadBeyondTheChunksDeclaredSize) {
   EXPECT_EQ(read.Bytes(), samples);
 }
 
-TEST_F(ReadWaveFileTest, TooFewExtraBytesIsNotWave) {
+TEST_F(WaveReader, TooFewExtraBytesIsNotWave) {
   Format format;
   format.tag = 2;
   format.bits = 4;
@@ -222,7 +222,7 @@ TEST_F(ReadWaveFileTest, TooFewExtraBytesIsNotWave) {
   ExpectFailure(Read(Write(Riff("WAVE", ChunkDeclaring("fmt ", 50, fmt)))), WaveErrNotWave);
 }
 
-TEST_F(ReadWaveFileTest, ChunksMayComeInAnyOrderAmongOthers) {
+TEST_F(WaveReader, ChunksMayComeInAnyOrderAmongOthers) {
   Format format = Pcm16Stereo();
   std::string samples = Frames(format, 33);
   std::string fmt = Chunk("fmt ", FmtData(format));
@@ -239,7 +239,7 @@ TEST_F(ReadWaveFileTest, ChunksMayComeInAnyOrderAmongOthers) {
   }
 }
 
-TEST_F(ReadWaveFileTest, FirstChunkWithTheIdCounts) {
+TEST_F(WaveReader, FirstChunkWithTheIdCounts) {
   Format format = Pcm16Stereo();
   Format other;
   other.rate = 8000;
@@ -251,19 +251,19 @@ TEST_F(ReadWaveFileTest, FirstChunkWithTheIdCounts) {
   EXPECT_EQ(read.Bytes(), "first!");
 }
 
-TEST_F(ReadWaveFileTest, MissingDataChunkIsNotFoundAndFreesTheFormat) {
+TEST_F(WaveReader, MissingDataChunkIsNotFoundAndFreesTheFormat) {
   std::string chunks = Chunk("fmt ", FmtData(Pcm16Stereo())) + Chunk("LIST", "INFO");
   ExpectFailure(Read(Write(Riff("WAVE", chunks))), MMIOERR_CHUNKNOTFOUND);
 }
 
-TEST_F(ReadWaveFileTest, ChunksBeyondTheFormsDeclaredSizeAreNotSearched) {
+TEST_F(WaveReader, ChunksBeyondTheFormsDeclaredSizeAreNotSearched) {
   std::string fmt = Chunk("fmt ", FmtData(Pcm16Stereo()));
   std::string file = ChunkDeclaring("RIFF", static_cast<uint32_t>(4 + fmt.size()), "WAVE" + fmt) +
                      Chunk("data", "abcd");
   ExpectFailure(Read(Write(file)), MMIOERR_CHUNKNOTFOUND);
 }
 
-TEST_F(ReadWaveFileTest, TruncatedDataIsRefusedBeforeItsBlockIsAllocated) {
+TEST_F(WaveReader, TruncatedDataIsRefusedBeforeItsBlockIsAllocated) {
   std::string fmt = Chunk("fmt ", FmtData(Pcm16Stereo()));
   // A 4 GB claim in a file of under a hundred bytes.
   std::string file = Riff("WAVE", fmt + ChunkDeclaring("data", 0xfffffff0u, "only this"));
@@ -280,7 +280,7 @@ TEST_F(ReadWaveFileTest, TruncatedDataIsRefusedBeforeItsBlockIsAllocated) {
                 WaveErrTruncated);
 }
 
-TEST_F(ReadWaveFileTest, CopyStillFindsTheEndWhenTheFileSizeCannotBeLearnt) {
+TEST_F(WaveReader, CopyStillFindsTheEndWhenTheFileSizeCannotBeLearnt) {
   // The second seek is the one to the end of the file; when it fails the data block is
   // allocated and the copy runs dry.
   std::string fmt = Chunk("fmt ", FmtData(Pcm16Stereo()));
@@ -289,7 +289,7 @@ TEST_F(ReadWaveFileTest, CopyStillFindsTheEndWhenTheFileSizeCannotBeLearnt) {
   ExpectFailure(Read(Write(file)), WaveErrTruncated);
 }
 
-TEST_F(ReadWaveFileTest, OddDataSizeLeavesThePadByteOut) {
+TEST_F(WaveReader, OddDataSizeLeavesThePadByteOut) {
   Format format;
   format.bits = 8;
   std::string samples = Frames(format, 7);
@@ -305,7 +305,7 @@ TEST_F(ReadWaveFileTest, OddDataSizeLeavesThePadByteOut) {
   EXPECT_EQ(read.format->wBitsPerSample, 8);
 }
 
-TEST_F(ReadWaveFileTest, OrderOfChecksDecidesTheCode) {
+TEST_F(WaveReader, OrderOfChecksDecidesTheCode) {
   Format format = Pcm16Stereo();
   std::string shortFmt = Chunk("fmt ", FormatFields(format).substr(0, 14));
   // Wrong form type wins over a short format; a short format over a missing "data".
@@ -315,7 +315,7 @@ TEST_F(ReadWaveFileTest, OrderOfChecksDecidesTheCode) {
   ExpectFailure(Read(Write(Riff("WAVE", Chunk("fmt ", FmtData(format))))), MMIOERR_CHUNKNOTFOUND);
 }
 
-TEST_F(ReadWaveFileTest, MemoryExhaustionForEitherBlock) {
+TEST_F(WaveReader, MemoryExhaustionForEitherBlock) {
   std::string path = Write(Wav(Pcm16Stereo(), 100));
   emul::FailNth(emul::SystemCall::GlobalAlloc, 1);
   ExpectFailure(Read(path), WaveErrNoMemory);
@@ -323,7 +323,7 @@ TEST_F(ReadWaveFileTest, MemoryExhaustionForEitherBlock) {
   ExpectFailure(Read(path), WaveErrNoMemory);
 }
 
-TEST_F(ReadWaveFileTest, FailingIoCallsPassTheirCodesOn) {
+TEST_F(WaveReader, FailingIoCallsPassTheirCodesOn) {
   std::string path = Write(Wav(Pcm16Stereo(), 5000));
   struct Case {
     emul::SystemCall call;
@@ -349,7 +349,7 @@ TEST_F(ReadWaveFileTest, FailingIoCallsPassTheirCodesOn) {
   }
 }
 
-TEST_F(ReadWaveFileTest, FailingFirstSeekIsNotExamined) {
+TEST_F(WaveReader, FailingFirstSeekIsNotExamined) {
   // The "data" search then starts where the file stands, after "fmt ": with "data"
   // behind the format the file still reads; with "data" before it, it is not found.
   Format format = Pcm16Stereo();
@@ -368,7 +368,7 @@ TEST_F(ReadWaveFileTest, FailingFirstSeekIsNotExamined) {
   ExpectFailure(Read(Write(Riff("WAVE", data + fmt), "before.wav")), MMIOERR_CHUNKNOTFOUND);
 }
 
-TEST_F(ReadWaveFileTest, WindowsStyleAndRelativeNames) {
+TEST_F(WaveReader, WindowsStyleAndRelativeNames) {
   Format format = Pcm16Stereo();
   std::string samples = Frames(format, 3);
   std::string path = dir_.write("sub/kick.wav", Wav(format, samples));

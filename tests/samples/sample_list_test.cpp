@@ -3,6 +3,7 @@
 #include "platform/emul/control.h"
 #include "platform/emul/dsound/device_control.h"
 #include "samples/samples.h"
+#include "tests/support/engine_reset.h"
 #include "tests/support/message_boxes.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wav_files.h"
@@ -19,7 +20,7 @@ namespace {
 
 const char CannotLoadTail[] = "\nIt may be in another directory or CD-Rom";
 
-class SampleListTest : public ::testing::Test {
+class SampleStore : public ::testing::Test {
 protected:
   void SetUp() override {
     ResetEngineState();
@@ -123,7 +124,7 @@ protected:
   size_t blocksBefore_ = 0;
 };
 
-TEST_F(SampleListTest, LoadedSampleOwnsItsBlocksAndAStaticBuffer) {
+TEST_F(SampleStore, LoadedSampleOwnsItsBlocksAndAStaticBuffer) {
   Format format;
   format.channels = 2;
   format.rate = 32000;
@@ -157,7 +158,7 @@ TEST_F(SampleListTest, LoadedSampleOwnsItsBlocksAndAStaticBuffer) {
   EXPECT_EQ(BufferBytes(sample->Buffer, sample->DataSize), samples);
 }
 
-TEST_F(SampleListTest, FormatsOfPublishedKitsLoad) {
+TEST_F(SampleStore, FormatsOfPublishedKitsLoad) {
   // 24-bit under the plain PCM tag, 32-bit float and surround, as real packs ship them.
   const struct {
     uint16_t tag, channels, bits;
@@ -175,7 +176,7 @@ TEST_F(SampleListTest, FormatsOfPublishedKitsLoad) {
   EXPECT_TRUE(boxes_.calls().empty());
 }
 
-TEST_F(SampleListTest, SamplesAreAppendedInLoadingOrderAndDuplicatesAreKept) {
+TEST_F(SampleStore, SamplesAreAppendedInLoadingOrderAndDuplicatesAreKept) {
   std::string kick = Kick();
   std::string snare = WriteWav("snare.wav", Format{}, 200);
   ASSERT_EQ(Load(kick), 1);
@@ -191,7 +192,7 @@ TEST_F(SampleListTest, SamplesAreAppendedInLoadingOrderAndDuplicatesAreKept) {
   EXPECT_EQ(dsemu::LiveBufferCount(), 3u);
 }
 
-TEST_F(SampleListTest, TwentySixSamplesAtMost) {
+TEST_F(SampleStore, TwentySixSamplesAtMost) {
   std::string kick = Kick();
   for (int i = 0; i < 26; ++i)
     ASSERT_EQ(Load(kick), 1) << i;
@@ -202,14 +203,14 @@ TEST_F(SampleListTest, TwentySixSamplesAtMost) {
   EXPECT_EQ(CountSamples(&SampleList), 26);
 }
 
-TEST_F(SampleListTest, MissingFileCannotBeLoaded) {
+TEST_F(SampleStore, MissingFileCannotBeLoaded) {
   ExpectRefused(dir_.file("absent.wav"), "Cannot load " + dir_.file("absent.wav") + CannotLoadTail);
   // The name is shown exactly as passed, and never taken as a format.
   ExpectRefused("C:\\No Such\\100%s %d.wav",
                 std::string("Cannot load C:\\No Such\\100%s %d.wav") + CannotLoadTail);
 }
 
-TEST_F(SampleListTest, AnyOtherReaderFailureIsNotAWaveFile) {
+TEST_F(SampleStore, AnyOtherReaderFailureIsNotAWaveFile) {
   std::string fmt = Chunk("fmt ", FmtData(Format{}));
   struct Case {
     const char* name;
@@ -226,7 +227,7 @@ TEST_F(SampleListTest, AnyOtherReaderFailureIsNotAWaveFile) {
   }
 }
 
-TEST_F(SampleListTest, MemoryExhaustion) {
+TEST_F(SampleStore, MemoryExhaustion) {
   std::string kick = Kick();
   // The record is the first allocation, the format the second, the data the third.
   emul::FailNth(emul::SystemCall::GlobalAlloc, 1);
@@ -237,13 +238,13 @@ TEST_F(SampleListTest, MemoryExhaustion) {
   ExpectRefused(kick, kick + " is not a Wave File");
 }
 
-TEST_F(SampleListTest, ReaderResultOneFailsWithoutAMessage) {
+TEST_F(SampleStore, ReaderResultOneFailsWithoutAMessage) {
   std::string kick = Kick();
   emul::FailNth(emul::SystemCall::MmioGetInfo, 1);
   ExpectRefused(kick, "");
 }
 
-TEST_F(SampleListTest, FormatTheDeviceRefuses) {
+TEST_F(SampleStore, FormatTheDeviceRefuses) {
   Format adpcm;
   adpcm.tag = 2; // WAVE_FORMAT_ADPCM
   std::string path = WriteWav("adpcm.wav", adpcm, 100);
@@ -259,7 +260,7 @@ struct DeviceFailure {
   const char* message; // with %s for the name
 };
 
-class SampleBufferFailure : public SampleListTest,
+class SampleBufferFailure : public SampleStore,
                             public ::testing::WithParamInterface<DeviceFailure> {};
 
 TEST_P(SampleBufferFailure, IsReportedAndLeavesNothing) {
@@ -298,14 +299,14 @@ INSTANTIATE_TEST_SUITE_P(
         DeviceFailure{dsemu::Call::SetPan, DSERR_OUTOFMEMORY, "Not enough memory for %s"}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
-TEST_F(SampleListTest, NoOpenDeviceIsReportedAsUninitialised) {
+TEST_F(SampleStore, NoOpenDeviceIsReportedAsUninitialised) {
   std::string kick = Kick();
   SoundDevice->Release();
   SoundDevice = nullptr;
   ExpectRefused(kick, "Could not initialise " + kick);
 }
 
-TEST_F(SampleListTest, OverlongNamesAreRefusedAsFilesThatCannotBeLoaded) {
+TEST_F(SampleStore, OverlongNamesAreRefusedAsFilesThatCannotBeLoaded) {
   // 255 characters fit the working copy and load: a real file behind a padded path.
   std::string kick = Kick();
   std::string directory = dir_.path().string();
@@ -321,7 +322,7 @@ TEST_F(SampleListTest, OverlongNamesAreRefusedAsFilesThatCannotBeLoaded) {
   }
 }
 
-TEST_F(SampleListTest, CreateSampleBufferHonoursStickyFocus) {
+TEST_F(SampleStore, CreateSampleBufferHonoursStickyFocus) {
   std::string samples = Frames(Format{}, 64);
   SampleRecord record{};
   record.Data = reinterpret_cast<BYTE*>(samples.data());
@@ -346,7 +347,7 @@ TEST_F(SampleListTest, CreateSampleBufferHonoursStickyFocus) {
   EXPECT_EQ(record.Buffer, nullptr);
 }
 
-TEST_F(SampleListTest, UnloadingMovesLaterSamplesDown) {
+TEST_F(SampleStore, UnloadingMovesLaterSamplesDown) {
   std::vector<std::string> names;
   for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav"}) {
     names.push_back(WriteWav(name, Format{}, 100));
@@ -380,7 +381,7 @@ TEST_F(SampleListTest, UnloadingMovesLaterSamplesDown) {
   EXPECT_STREQ(Chain()[1]->Name, names[0].c_str());
 }
 
-TEST_F(SampleListTest, AppendClearsPlayingAndNext) {
+TEST_F(SampleStore, AppendClearsPlayingAndNext) {
   SampleRecord head{}, first{}, second{};
   first.Playing = 1;
   first.Next = &second;
@@ -395,7 +396,7 @@ TEST_F(SampleListTest, AppendClearsPlayingAndNext) {
   EXPECT_EQ(CountSamples(&head), 2);
 }
 
-TEST_F(SampleListTest, StopSample) {
+TEST_F(SampleStore, StopSample) {
   ASSERT_EQ(Load(Kick()), 1);
   SampleRecord* sample = SampleList.Next;
   boxes_.clear();
@@ -422,6 +423,63 @@ TEST_F(SampleListTest, StopSample) {
   ASSERT_TRUE(dsemu::QueryBuffer(sample->Buffer, &state));
   EXPECT_FALSE(state.playing);
   EXPECT_EQ(boxes_.calls().size(), 1u);
+}
+
+TEST_F(SampleStore, PlayingAPlayingSampleAgainRestartsItWithoutASecondPlay) {
+  ASSERT_EQ(Load(Kick()), 1);
+  SampleRecord* sample = SampleList.Next;
+  sample->Looping = 1;
+  ASSERT_EQ(PlaySample(otherWindow_, sample), 0);
+  dsemu::AdvanceFrames(100, nullptr);
+  dsemu::BufferState state{};
+  ASSERT_TRUE(dsemu::QueryBuffer(sample->Buffer, &state));
+  ASSERT_GT(state.position, 0u);
+  dsemu::ResetCallCounts();
+
+  EXPECT_EQ(PlaySample(otherWindow_, sample), 0);
+  EXPECT_EQ(dsemu::CallCount(dsemu::Call::Play), 0u);
+  EXPECT_EQ(dsemu::CallCount(dsemu::Call::SetCurrentPosition), 1u);
+  ASSERT_TRUE(dsemu::QueryBuffer(sample->Buffer, &state));
+  EXPECT_EQ(state.position, 0u);
+  EXPECT_TRUE(state.playing);
+  EXPECT_TRUE(state.looping);
+  EXPECT_EQ(sample->Playing, 1);
+}
+
+TEST_F(SampleStore, PlaySampleReportsItsDeviceFailures) {
+  ASSERT_EQ(Load(Kick()), 1);
+  SampleRecord* sample = SampleList.Next;
+  boxes_.clear();
+  dsemu::BufferState state{};
+
+  // A position that cannot be set is shown, and the sample plays all the same.
+  dsemu::FailNext(dsemu::Call::SetCurrentPosition, DSERR_INVALIDCALL);
+  EXPECT_EQ(PlaySample(otherWindow_, sample), 0);
+  ASSERT_EQ(boxes_.calls().size(), 1u);
+  EXPECT_EQ(boxes_.calls()[0].text, "Cannot set current position");
+  EXPECT_EQ(boxes_.calls()[0].owner, otherWindow_);
+  EXPECT_EQ(boxes_.calls()[0].type, static_cast<UINT>(MB_OK));
+  ASSERT_TRUE(dsemu::QueryBuffer(sample->Buffer, &state));
+  EXPECT_TRUE(state.playing);
+  EXPECT_FALSE(state.looping);
+  ASSERT_EQ(StopSample(otherWindow_, sample), 0);
+
+  // A status that cannot be read ends it silently.
+  boxes_.clear();
+  dsemu::FailNext(dsemu::Call::GetStatus, DSERR_INVALIDCALL);
+  EXPECT_EQ(PlaySample(otherWindow_, sample), DSERR_INVALIDCALL);
+  EXPECT_TRUE(boxes_.calls().empty());
+  ASSERT_TRUE(dsemu::QueryBuffer(sample->Buffer, &state));
+  EXPECT_FALSE(state.playing);
+
+  // A Play that fails is shown and leaves the sample not playing.
+  dsemu::FailNext(dsemu::Call::Play, DSERR_BUFFERLOST);
+  EXPECT_EQ(PlaySample(otherWindow_, sample), DSERR_BUFFERLOST);
+  ASSERT_EQ(boxes_.calls().size(), 1u);
+  EXPECT_EQ(boxes_.calls()[0].text, "Cannot start playing");
+  EXPECT_EQ(sample->Playing, 0);
+  ASSERT_TRUE(dsemu::QueryBuffer(sample->Buffer, &state));
+  EXPECT_FALSE(state.playing);
 }
 
 } // namespace

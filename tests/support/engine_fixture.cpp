@@ -2,6 +2,7 @@
 
 #include "engine/device.h"
 #include "engine/za32.h"
+#include "engine_reset.h"
 
 namespace {
 

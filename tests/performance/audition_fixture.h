@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/za32.h"
+#include "samples/samples.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -24,7 +25,6 @@ protected:
   static void Install(std::vector<KeyRecord> keys);
 
   static std::vector<std::string> SampleNames();
-  static SampleRecord* SampleAt(int position);
   // The device's view of a buffer; a default state when it is not a live buffer.
   static dsemu::BufferState State(IDirectSoundBuffer* buffer);
   std::vector<std::string> BoxTexts() const;

@@ -3,7 +3,6 @@
 // failures of the device, a second audition, and the exports after AudioTerm.
 #include "audition_fixture.h"
 
-#include "performance/audition.h"
 #include "samples/samples.h"
 
 namespace {
@@ -133,54 +132,6 @@ TEST_F(Audition, AtTheSampleLimitOnlyAKeysFileCanBeAuditioned) {
   EXPECT_EQ(StopAudition(0), 1);
   EXPECT_EQ(SampleNames(), full);
   EXPECT_TRUE(boxes.calls().empty());
-}
-
-TEST_F(Audition, PlayingAPlayingSampleAgainRestartsItWithoutASecondPlay) {
-  ASSERT_EQ(StartAudition(x.c_str()), 1);
-  SampleRecord* sample = AuditionSample;
-  ASSERT_NE(sample, nullptr);
-  dsemu::AdvanceFrames(1000, nullptr);
-  ASSERT_GT(State(sample->Buffer).position, 0u);
-  dsemu::ResetCallCounts();
-
-  EXPECT_EQ(PlaySample(EngineWindow, sample), 0);
-  EXPECT_EQ(dsemu::CallCount(dsemu::Call::Play), 0u);
-  EXPECT_EQ(dsemu::CallCount(dsemu::Call::SetCurrentPosition), 1u);
-  dsemu::BufferState state = State(sample->Buffer);
-  EXPECT_EQ(state.position, 0u);
-  EXPECT_TRUE(state.playing);
-  EXPECT_TRUE(state.looping);
-  EXPECT_EQ(sample->Playing, 1);
-}
-
-TEST_F(Audition, PlaySampleReportsItsDeviceFailures) {
-  ASSERT_EQ(LoadSample(x.c_str()), 1);
-  SampleRecord* sample = SampleAt(0);
-
-  // A position that cannot be set is shown, and the sample plays all the same.
-  dsemu::FailNext(dsemu::Call::SetCurrentPosition, DSERR_INVALIDCALL);
-  EXPECT_EQ(PlaySample(EngineWindow, sample), 0);
-  ASSERT_EQ(boxes.calls().size(), 1u);
-  EXPECT_EQ(boxes.calls()[0].text, "Cannot set current position");
-  EXPECT_EQ(boxes.calls()[0].owner, EngineWindow);
-  EXPECT_EQ(boxes.calls()[0].type, static_cast<UINT>(MB_OK));
-  EXPECT_TRUE(State(sample->Buffer).playing);
-  EXPECT_FALSE(State(sample->Buffer).looping);
-  ASSERT_EQ(StopSample(EngineWindow, sample), 0);
-
-  // A status that cannot be read ends it silently.
-  boxes.clear();
-  dsemu::FailNext(dsemu::Call::GetStatus, DSERR_INVALIDCALL);
-  EXPECT_EQ(PlaySample(EngineWindow, sample), DSERR_INVALIDCALL);
-  EXPECT_TRUE(boxes.calls().empty());
-  EXPECT_FALSE(State(sample->Buffer).playing);
-
-  // A Play that fails is shown and leaves the sample not playing.
-  dsemu::FailNext(dsemu::Call::Play, DSERR_BUFFERLOST);
-  EXPECT_EQ(PlaySample(EngineWindow, sample), DSERR_BUFFERLOST);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{"Cannot start playing"});
-  EXPECT_EQ(sample->Playing, 0);
-  EXPECT_FALSE(State(sample->Buffer).playing);
 }
 
 TEST_F(Audition, AnAuditionThatCannotPlayIsStillStoppedAndUnloaded) {

@@ -12,7 +12,7 @@ DWORD Scaled(DWORD rate, float factor) {
   return static_cast<DWORD>(rate * static_cast<double>(factor));
 }
 
-class VoiceParametersTest : public KeysTest {
+class ParameterMessages : public KeysTest {
 protected:
   void SetUp() override {
     KeysTest::SetUp();
@@ -26,7 +26,7 @@ protected:
   std::string rate22050, rate44100;
 };
 
-TEST_F(VoiceParametersTest, LevelsFollowVelocityAndVolume) {
+TEST_F(ParameterMessages, LevelsFollowVelocityAndVolume) {
   struct Row {
     WORD velocity;
     WORD volume;
@@ -46,7 +46,7 @@ TEST_F(VoiceParametersTest, LevelsFollowVelocityAndVolume) {
   }
 }
 
-TEST_F(VoiceParametersTest, VolumeMinusOneInTheKeyIsFullVolume) {
+TEST_F(ParameterMessages, VolumeMinusOneInTheKeyIsFullVolume) {
   KeyRecord key = Key(rate22050, 36);
   key.Volume = -1;
   Install({key});
@@ -54,7 +54,7 @@ TEST_F(VoiceParametersTest, VolumeMinusOneInTheKeyIsFullVolume) {
   EXPECT_EQ(VoiceBuffer(0).volume, 0);
 }
 
-TEST_F(VoiceParametersTest, VolumeOnASoundingKeyChangesItsLevel) {
+TEST_F(ParameterMessages, VolumeOnASoundingKeyChangesItsLevel) {
   NoteOnMessage(36, 127);
   Send(AM_VOLUME, 0, 0);
   EXPECT_EQ(VoiceBuffer(0).volume, -2000); // the key's quietest, not silence
@@ -65,7 +65,7 @@ TEST_F(VoiceParametersTest, VolumeOnASoundingKeyChangesItsLevel) {
   EXPECT_EQ(KeyMap[0].Volume, 64);
 }
 
-TEST_F(VoiceParametersTest, MuteSilencesAndUnmuteRestoresTheLevelSetMeanwhile) {
+TEST_F(ParameterMessages, MuteSilencesAndUnmuteRestoresTheLevelSetMeanwhile) {
   NoteOnMessage(36, 127);
   Send(AM_VOLUME, 0, 100);
   ASSERT_EQ(VoiceBuffer(0).volume, -425);
@@ -82,7 +82,7 @@ TEST_F(VoiceParametersTest, MuteSilencesAndUnmuteRestoresTheLevelSetMeanwhile) {
   EXPECT_EQ(VoiceBuffer(0).volume, -992);
 }
 
-TEST_F(VoiceParametersTest, AMutedKeyStartsSilentAndKeepsItsLevelForTheUnmute) {
+TEST_F(ParameterMessages, AMutedKeyStartsSilentAndKeepsItsLevelForTheUnmute) {
   Send(AM_MUTE, 0, 1);
   NoteOnMessage(36, 64);
   EXPECT_EQ(VoiceBuffer(0).volume, -10000);
@@ -91,7 +91,7 @@ TEST_F(VoiceParametersTest, AMutedKeyStartsSilentAndKeepsItsLevelForTheUnmute) {
   EXPECT_EQ(VoiceBuffer(0).volume, -992);
 }
 
-TEST_F(VoiceParametersTest, PansFollowTheTableAtNoteOnAndWhileSounding) {
+TEST_F(ParameterMessages, PansFollowTheTableAtNoteOnAndWhileSounding) {
   const LONG pans[][2] = {{0, -10000}, {1, -1968},   {2, -1937},   {32, -1000},   {63, -31},
                           {64, 0},     {65, 31},     {96, 1000},   {97, 1062},    {98, 1093},
                           {126, 1968}, {127, 10000}, {128, 10000}, {65535, 10000}};
@@ -110,7 +110,7 @@ TEST_F(VoiceParametersTest, PansFollowTheTableAtNoteOnAndWhileSounding) {
   }
 }
 
-TEST_F(VoiceParametersTest, BendRetunesSoundingKeysThatFollowIt) {
+TEST_F(ParameterMessages, BendRetunesSoundingKeysThatFollowIt) {
   NoteOnMessage(36, 127); // bend off
   NoteOnMessage(37, 127); // bend on
   const struct {
@@ -130,7 +130,7 @@ TEST_F(VoiceParametersTest, BendRetunesSoundingKeysThatFollowIt) {
   }
 }
 
-TEST_F(VoiceParametersTest, BendReachesSilentKeysAtTheirNextNoteOn) {
+TEST_F(ParameterMessages, BendReachesSilentKeysAtTheirNextNoteOn) {
   Send(AM_BEND, 0, 96);
   EXPECT_EQ(LiveDuplicates(), 0u);
   NoteOnMessage(37, 127);
@@ -139,7 +139,7 @@ TEST_F(VoiceParametersTest, BendReachesSilentKeysAtTheirNextNoteOn) {
   EXPECT_EQ(VoiceBuffer(2).frequency, 44100u);
 }
 
-TEST_F(VoiceParametersTest, BendEnableSwitchesASoundingKeyBetweenBentAndUnbent) {
+TEST_F(ParameterMessages, BendEnableSwitchesASoundingKeyBetweenBentAndUnbent) {
   Send(AM_BEND, 0, 127);
   NoteOnMessage(38, 127);
   ASSERT_EQ(VoiceBuffer(2).frequency, 44100u);
@@ -150,7 +150,7 @@ TEST_F(VoiceParametersTest, BendEnableSwitchesASoundingKeyBetweenBentAndUnbent) 
   EXPECT_EQ(KeyMap[2].PitchBend, 0);
 }
 
-TEST_F(VoiceParametersTest, FineTuneFactorsFollowTheTable) {
+TEST_F(ParameterMessages, FineTuneFactorsFollowTheTable) {
   const struct {
     WORD fineTune;
     float factor;
@@ -163,7 +163,7 @@ TEST_F(VoiceParametersTest, FineTuneFactorsFollowTheTable) {
   }
 }
 
-TEST_F(VoiceParametersTest, NotePitchRetunesASoundingKey) {
+TEST_F(ParameterMessages, NotePitchRetunesASoundingKey) {
   NoteOnMessage(36, 127);
   ASSERT_EQ(VoiceBuffer(0).frequency, 22050u);
   Send(AM_NOTEPITCH, 0, 72);
@@ -176,7 +176,7 @@ TEST_F(VoiceParametersTest, NotePitchRetunesASoundingKey) {
   EXPECT_EQ(VoiceBuffer(0).frequency, 22050u);
 }
 
-TEST_F(VoiceParametersTest, TheTopNoteUsesTheOctaveFactor48) {
+TEST_F(ParameterMessages, TheTopNoteUsesTheOctaveFactor48) {
   // 2000 Hz keeps note 143 within what the device plays.
   KeyRecord key = Key(Wav("low.wav", 2000), 40);
   key.Note = 143;
@@ -186,7 +186,7 @@ TEST_F(VoiceParametersTest, TheTopNoteUsesTheOctaveFactor48) {
   EXPECT_EQ(VoiceBuffer(0).frequency, semitone * 48);
 }
 
-TEST_F(VoiceParametersTest, WorkedFrequencyRows) {
+TEST_F(ParameterMessages, WorkedFrequencyRows) {
   const std::string rate11025 = Wav("c.wav", 11025);
   struct Row {
     const std::string& file;
@@ -212,7 +212,7 @@ TEST_F(VoiceParametersTest, WorkedFrequencyRows) {
   }
 }
 
-TEST_F(VoiceParametersTest, LoopChangesASoundingVoiceWithoutRestartingIt) {
+TEST_F(ParameterMessages, LoopChangesASoundingVoiceWithoutRestartingIt) {
   NoteOnMessage(36, 127);
   ASSERT_FALSE(VoiceBuffer(0).looping);
   dsemu::AdvanceFrames(441, nullptr);
@@ -226,7 +226,7 @@ TEST_F(VoiceParametersTest, LoopChangesASoundingVoiceWithoutRestartingIt) {
   EXPECT_EQ(KeyMap[0].Loop, 0);
 }
 
-TEST_F(VoiceParametersTest, SilentKeysOnlyKeepTheValueForTheirNextNoteOn) {
+TEST_F(ParameterMessages, SilentKeysOnlyKeepTheValueForTheirNextNoteOn) {
   dsemu::ResetCallCounts();
   Send(AM_VOLUME, 0, 64);
   Send(AM_PAN, 0, 32);
@@ -248,7 +248,7 @@ TEST_F(VoiceParametersTest, SilentKeysOnlyKeepTheValueForTheirNextNoteOn) {
   EXPECT_EQ(KeyVoice(0).Velocity, 127);
 }
 
-TEST_F(VoiceParametersTest, VelocitySenseNeverTouchesASoundingVoice) {
+TEST_F(ParameterMessages, VelocitySenseNeverTouchesASoundingVoice) {
   NoteOnMessage(36, 64);
   dsemu::ResetCallCounts();
   Send(AM_VELOCITYSENSE, 0, 0);
@@ -258,7 +258,7 @@ TEST_F(VoiceParametersTest, VelocitySenseNeverTouchesASoundingVoice) {
   EXPECT_EQ(dsemu::CallCount(dsemu::Call::SetVolume), 1u);
 }
 
-TEST_F(VoiceParametersTest, NotesOutsideThePitchTablesLeaveTheFrequencyAlone) {
+TEST_F(ParameterMessages, NotesOutsideThePitchTablesLeaveTheFrequencyAlone) {
   NoteOnMessage(36, 127);
   Send(AM_NOTEPITCH, 0, 72);
   ASSERT_EQ(VoiceBuffer(0).frequency, 44100u);
@@ -276,7 +276,7 @@ TEST_F(VoiceParametersTest, NotesOutsideThePitchTablesLeaveTheFrequencyAlone) {
   EXPECT_TRUE(VoiceBuffer(0).playing);
 }
 
-TEST_F(VoiceParametersTest, KeyIndexesOutsideTheKeyMapAreIgnored) {
+TEST_F(ParameterMessages, KeyIndexesOutsideTheKeyMapAreIgnored) {
   NoteOnMessage(36, 127);
   KeyRecord keys[ZA32_KEYS];
   VoiceRecord voices[ZA32_VOICES];

@@ -39,13 +39,6 @@ std::vector<std::string> AuditionFixture::SampleNames() {
   return names;
 }
 
-SampleRecord* AuditionFixture::SampleAt(int position) {
-  SampleRecord* sample = SampleList.Next;
-  while (sample && position-- > 0)
-    sample = sample->Next;
-  return sample;
-}
-
 dsemu::BufferState AuditionFixture::State(IDirectSoundBuffer* buffer) {
   dsemu::BufferState state{};
   dsemu::QueryBuffer(buffer, &state);

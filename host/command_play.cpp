@@ -6,6 +6,7 @@
 #include "host_error.h"
 #include "interrupt.h"
 #include "player.h"
+#include "safe_output.h"
 #include "sound_file.h"
 
 #include "platform/emul/dsound/device_control.h"
@@ -148,14 +149,60 @@ int Render(const Loaded& piece, const std::filesystem::path& output,
   return 0;
 }
 
-int Play(const Loaded& piece, AudioOutput output) {
-  EngineSession engine(output);
-  size_t files = engine.InstallKit(piece.kit);
-  std::printf("playing %s with %s\n", piece.pattern.source.c_str(), piece.kit.source.c_str());
-  std::fflush(stdout);
-  PlayStats stats = PlayLive(engine, piece.timeline);
+// What the device plays, written to a temporary file beside the target and renamed into
+// place once complete.
+class Recording {
+public:
+  Recording(const Loaded& piece, const std::filesystem::path& target) : out_(target, piece.inputs) {
+    if (!dsemu::StartWavCapture(out_.temporary().c_str()))
+      throw HostError(target.string() + ": cannot write the recording there");
+  }
+  ~Recording() {
+    if (capturing_)
+      dsemu::StopWavCapture();
+  }
+  Recording(const Recording&) = delete;
+  Recording& operator=(const Recording&) = delete;
+
+  void Finish() {
+    capturing_ = false;
+    if (!dsemu::StopWavCapture())
+      throw HostError(out_.target().string() + ": the recording could not be completed");
+    out_.Commit();
+    std::printf("recorded    %s\n", std::filesystem::absolute(out_.target()).string().c_str());
+  }
+
+private:
+  SafeOutput out_;
+  bool capturing_ = true;
+};
+
+int Play(const Loaded& piece, AudioOutput output,
+         const std::optional<std::filesystem::path>& record = std::nullopt) {
+  std::optional<Recording> recording;
+  if (record)
+    recording.emplace(piece, *record);
+  PlayStats stats;
+  size_t files;
+  {
+    EngineSession engine(output);
+    files = engine.InstallKit(piece.kit);
+    std::printf("playing %s with %s\n", piece.pattern.source.c_str(), piece.kit.source.c_str());
+    std::fflush(stdout);
+    stats = PlayLive(engine, piece.timeline);
+  } // the device has played out all it mixed
+  if (recording)
+    recording->Finish();
   PrintSummary(piece, files, stats, false);
   return stats.interrupted ? kInterruptedStatus : 0;
+}
+
+AudioOutput ChosenOutput(const PatternOptions& options) {
+  if (options.audio == "jack")
+    return AudioOutput::Jack;
+  if (options.audio == "sdl")
+    return AudioOutput::Live;
+  return PlayingOutput(options.nullOutput || options.audio == "null");
 }
 
 } // namespace
@@ -170,8 +217,9 @@ int RunRender(const PatternOptions& options) {
 }
 
 int RunPlay(const PatternOptions& options) {
-  AudioOutput output = PlayingOutput(options.nullOutput);
-  return Play(LoadPiece(options.kit, options.pattern), output);
+  AudioOutput output = ChosenOutput(options);
+  dsemu::SelectPeriod(options.period);
+  return Play(LoadPiece(options.kit, options.pattern), output, options.record);
 }
 
 int RunDemo(const DemoOptions& options) {

@@ -22,6 +22,9 @@ struct PatternOptions {
   std::string format = "wav16";               // render only: wav16, wav24, float or flac
   std::optional<std::filesystem::path> stems; // render only: one file a key into this folder
   bool nullOutput = false; // play only: pace by the wall clock without a sound card
+  std::string audio;       // play only: "sdl", "jack", "null"; empty: ZA32_AUDIO, then sdl
+  unsigned period = 0;     // play only: frames a period (0: the output's default)
+  std::optional<std::filesystem::path> record; // play only: also write what is played
 };
 int RunRender(const PatternOptions& options);
 int RunPlay(const PatternOptions& options);

@@ -55,6 +55,8 @@ dsemu::Output DeviceOutput(AudioOutput output) {
     return dsemu::Output::Manual;
   case AudioOutput::Null:
     return dsemu::Output::Null;
+  case AudioOutput::Jack:
+    return dsemu::Output::Jack;
   case AudioOutput::Live:
     break;
   }
@@ -95,6 +97,9 @@ EngineSession::EngineSession(AudioOutput output) {
     UnregisterClassA(kHostClass, HostInstance());
     Pump();
     emul::SetMessageBoxHandler(nullptr);
+    if (output == AudioOutput::Jack)
+      throw HostError("the sound engine could not open the JACK output (is a JACK server "
+                      "running at 44,100 Hz?)");
     if (output == AudioOutput::Live)
       throw HostError("the sound engine could not open the audio output; `za32 render` "
                       "writes a WAV file instead");
@@ -139,6 +144,10 @@ void EngineSession::Post(UINT message, LPARAM lParam) {
   PostMessageA(engineWindow_, message, 0, lParam);
 }
 
+void EngineSession::PostAt(UINT message, LPARAM lParam, uint64_t dueFrame) {
+  emul::PostMessageAtFrame(engineWindow_, message, 0, lParam, dueFrame);
+}
+
 void EngineSession::Pump() {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -153,11 +162,13 @@ AudioOutput PlayingOutput(bool nullOnCommandLine) {
     return AudioOutput::Null;
   const char* chosen = std::getenv("ZA32_AUDIO");
   std::string value = chosen ? chosen : "";
-  if (value.empty() || value == "live")
+  if (value.empty() || value == "live" || value == "sdl")
     return AudioOutput::Live;
+  if (value == "jack")
+    return AudioOutput::Jack;
   if (value == "null" || value == "manual")
     return AudioOutput::Null;
-  throw HostError("ZA32_AUDIO=" + value + ": unknown output (live, null or manual)");
+  throw HostError("ZA32_AUDIO=" + value + ": unknown output (sdl, jack, null, live or manual)");
 }
 
 size_t LoadedFileCount() {

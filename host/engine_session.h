@@ -5,14 +5,16 @@
 
 #include "kit.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-enum class AudioOutput { Manual, Null, Live };
+enum class AudioOutput { Manual, Null, Live, Jack };
 
 // The output of a command that plays in real time: the command line's choice if it made
-// one, else ZA32_AUDIO (live; null, or manual, which cannot keep real time by itself:
-// time kept without a sound card), else the sound card. HostError for another value.
+// one, else ZA32_AUDIO (sdl or live; jack; null, or manual, which cannot keep real time
+// by itself: time kept without a sound card), else the sound card. HostError for another
+// value.
 AudioOutput PlayingOutput(bool nullOnCommandLine);
 
 class EngineSession {
@@ -31,6 +33,8 @@ public:
   size_t InstallKit(const Kit& kit);
 
   void Post(UINT message, LPARAM lParam);
+  // Posts a message due at an output frame of the device's clock.
+  void PostAt(UINT message, LPARAM lParam, uint64_t dueFrame);
   // Dispatches every message waiting in this thread's queue.
   void Pump();
 

@@ -51,6 +51,17 @@ int main(int argc, char** argv) {
   playCommand->add_option("PATTERN", play.pattern, "Pattern file (JSON)")->required();
   playCommand->add_flag("--null", play.nullOutput,
                         "Keep time without a sound card (the sound goes nowhere)");
+  playCommand
+      ->add_option("--audio", play.audio,
+                   "Sound output: sdl, jack or null (default: ZA32_AUDIO, else sdl)")
+      ->check(CLI::IsMember({"sdl", "jack", "null"}));
+  playCommand
+      ->add_option("--period", play.period,
+                   "Frames a period on sdl and null (default 128); JACK's is the server's")
+      ->check(CLI::Range(16u, 8192u));
+  playCommand->add_option("--record", play.record,
+                          "Also write exactly what is played to this "
+                          "WAV file");
   playCommand->callback([&] { run = [&] { return RunPlay(play); }; });
 
   AuditionOptions audition;

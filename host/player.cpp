@@ -1,5 +1,6 @@
 #include "player.h"
 
+#include "host_error.h"
 #include "interrupt.h"
 #include "progress.h"
 
@@ -68,41 +69,50 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
   PlayStats stats;
   auto start = Clock::now();
   ProgressBar progress("playing", timeline.frames, true);
-  auto due = [&](uint64_t frame) {
-    return start + std::chrono::duration_cast<Clock::duration>(
-                       std::chrono::duration<double>(double(frame) / kOutputRate));
-  };
-  size_t next = 0;
-  for (;;) {
-    uint64_t target =
-        next < timeline.messages.size() ? timeline.messages[next].frame : timeline.frames;
-    // Sleep in short slices, keeping the message loop and the progress bar going.
-    while (Clock::now() < due(target) && !Interrupted()) {
+  // The piece starts a little after now, on the output's own clock, so that the first
+  // note is not late; each message goes a little ahead of its frame, which it carries,
+  // so that the device applies it at that frame plus one period whatever the host's
+  // timing.
+  constexpr uint64_t kLead = kOutputRate / 20;
+  const uint64_t origin = dsemu::OutputFrameNow() + kLead;
+  // Sleeps in short slices until the output reaches `frame`, keeping the message loop
+  // and the progress bar going; false when interrupted.
+  auto waitFor = [&](uint64_t frame) {
+    uint64_t seen = 0;
+    auto moved = Clock::now();
+    for (uint64_t now; (now = dsemu::OutputFrameNow()) < frame;) {
+      if (Interrupted())
+        return false;
+      if (now != seen) {
+        seen = now;
+        moved = Clock::now();
+      } else if (Clock::now() - moved > std::chrono::seconds(2)) {
+        throw HostError("the sound output stopped playing");
+      }
       engine.Pump();
-      double elapsed = Since(start);
-      progress.Update(static_cast<uint64_t>(elapsed * kOutputRate));
-      std::this_thread::sleep_until(
-          std::min(due(target), Clock::now() + std::chrono::milliseconds(10)));
+      progress.Update(now > origin ? now - origin : 0);
+      const double seconds = double(frame - now) / kOutputRate;
+      std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 0.01)));
     }
-    if (Interrupted()) {
-      stats.interrupted = true;
+    return true;
+  };
+  bool played = true;
+  for (const TimedMessage& message : timeline.messages) {
+    const uint64_t due = origin + message.frame;
+    if (!(played = waitFor(due - kLead)))
       break;
-    }
-    if (next >= timeline.messages.size())
-      break;
-    while (next < timeline.messages.size() && timeline.messages[next].frame <= target) {
-      engine.Post(timeline.messages[next].message, timeline.messages[next].lParam);
-      ++next;
-    }
+    engine.PostAt(message.message, message.lParam, due);
     engine.Pump();
     stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
   }
+  played = played && waitFor(origin + timeline.frames);
+  stats.interrupted = !played;
   AllNotesOff(0);
   progress.Finish();
   stats.seconds = Since(start);
-  stats.frames = stats.interrupted
-                     ? std::min<uint64_t>(timeline.frames, uint64_t(stats.seconds * kOutputRate))
-                     : timeline.frames;
+  const uint64_t now = dsemu::OutputFrameNow();
+  stats.frames =
+      played ? timeline.frames : std::min(timeline.frames, now > origin ? now - origin : 0);
   return stats;
 }
 

@@ -4,6 +4,7 @@
 #include "user32.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace emul {
@@ -17,6 +18,16 @@ void SetMessageBoxHandler(MessageBoxHandler handler); // an empty handler restor
 
 // Dispatches every message waiting in the calling thread's queue; returns how many.
 size_t PumpMessages();
+
+// PostMessageA for an event whose output frame the host knows (a pattern step, a JACK
+// MIDI event): while the window procedure handles the message, the sound device stamps
+// every buffer command it makes with `dueFrame` instead of the output clock's position
+// at that moment, so the sound starts exactly one command latency after `dueFrame`.
+// Frames count as dsemu::OutputFrameNow and dsemu::OutputFrameOfJackTime do.
+BOOL PostMessageAtFrame(HWND window, UINT message, WPARAM wParam, LPARAM lParam, uint64_t dueFrame);
+// The due frame of the message the calling thread is dispatching (and of anything its
+// procedure sends); false outside such a message.
+bool DispatchingDueFrame(uint64_t* dueFrame);
 
 // Fault injection for the system calls the engine can see fail, as the sound device's
 // (dsound/device_control.h): FailNth(call, 1) makes the next call fail; FailAlways until

@@ -11,14 +11,20 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 namespace {
 
+struct Posted {
+  MSG msg;
+  std::optional<uint64_t> dueFrame; // PostMessageAtFrame
+};
+
 struct ThreadQueue {
   std::mutex lock;
   std::condition_variable arrived;
-  std::deque<MSG> posted;
+  std::deque<Posted> posted;
   bool quit = false;
   int quitCode = 0;
 };
@@ -65,16 +71,43 @@ bool Matches(const MSG& msg, HWND window, UINT first, UINT last) {
   return (first == 0 && last == 0) || (first <= msg.message && msg.message <= last);
 }
 
+// Messages with a due frame that this thread has taken from its queue and not yet
+// dispatched: the frame travels beside the MSG, which has no room for it. A few at most;
+// the oldest are forgotten should a caller never dispatch what it takes.
+thread_local std::deque<Posted> takenWithFrame;
+thread_local std::optional<uint64_t> dispatchingFrame;
+
+bool SameMessage(const MSG& a, const MSG& b) {
+  return a.hwnd == b.hwnd && a.message == b.message && a.wParam == b.wParam &&
+         a.lParam == b.lParam && a.time == b.time;
+}
+
+std::optional<uint64_t> ClaimDueFrame(const MSG& msg) {
+  for (auto it = takenWithFrame.begin(); it != takenWithFrame.end(); ++it)
+    if (SameMessage(it->msg, msg)) {
+      const auto frame = it->dueFrame;
+      takenWithFrame.erase(it);
+      return frame;
+    }
+  return std::nullopt;
+}
+
 // Takes the first waiting message that matches, or the quit flag when nothing does.
-// Called with the queue's lock held.
+// Called with the queue's lock held, on the queue's own thread.
 bool Take(ThreadQueue& queue, MSG* msg, HWND window, UINT first, UINT last, bool remove,
           bool withQuit) {
   for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
-    if (!Matches(*it, window, first, last) || (!withQuit && it->message == WM_QUIT))
+    if (!Matches(it->msg, window, first, last) || (!withQuit && it->msg.message == WM_QUIT))
       continue;
-    *msg = *it;
-    if (remove)
+    *msg = it->msg;
+    if (remove) {
+      if (it->dueFrame) {
+        if (takenWithFrame.size() == 64)
+          takenWithFrame.pop_front();
+        takenWithFrame.push_back(*it);
+      }
       queue.posted.erase(it);
+    }
     return true;
   }
   if (!withQuit || !queue.quit)
@@ -91,8 +124,11 @@ bool ValidFilter(HWND window) {
 
 } // namespace
 
+namespace {
+
 // A null window posts to the calling thread itself, as Windows does.
-extern "C" BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+BOOL Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+          std::optional<uint64_t> dueFrame) {
   std::shared_ptr<ThreadQueue> queue;
   if (window) {
     DWORD thread;
@@ -106,10 +142,29 @@ extern "C" BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LP
   }
   {
     std::lock_guard guard(queue->lock);
-    queue->posted.push_back(MSG{window, message, wParam, lParam, timeGetTime(), {0, 0}});
+    queue->posted.push_back(
+        Posted{MSG{window, message, wParam, lParam, timeGetTime(), {0, 0}}, dueFrame});
   }
   queue->arrived.notify_all();
   return TRUE;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Post(window, message, wParam, lParam, std::nullopt);
+}
+
+BOOL emul::PostMessageAtFrame(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                              uint64_t dueFrame) {
+  return Post(window, message, wParam, lParam, dueFrame);
+}
+
+bool emul::DispatchingDueFrame(uint64_t* dueFrame) {
+  if (!dispatchingFrame)
+    return false;
+  *dueFrame = *dispatchingFrame;
+  return true;
 }
 
 // 1 for a message, 0 for WM_QUIT, -1 for a bad argument. Waits while nothing matches.
@@ -152,7 +207,12 @@ extern "C" LRESULT WINAPI DispatchMessageA(const MSG* msg) {
     SetLastError(ERROR_ACCESS_DENIED);
     return 0;
   }
-  return SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  // A message dispatched from inside another's procedure has its own frame, or none.
+  const std::optional<uint64_t> outer = dispatchingFrame;
+  dispatchingFrame = ClaimDueFrame(*msg);
+  const LRESULT result = SendMessageA(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+  dispatchingFrame = outer;
+  return result;
 }
 
 extern "C" void WINAPI PostQuitMessage(int exitCode) {
@@ -193,7 +253,7 @@ void DiscardPostedMessages(DWORD thread, HWND window) {
     queue = it->second;
   }
   std::lock_guard guard(queue->lock);
-  std::erase_if(queue->posted, [window](const MSG& msg) { return msg.hwnd == window; });
+  std::erase_if(queue->posted, [window](const Posted& entry) { return entry.msg.hwnd == window; });
 }
 
 } // namespace emul::detail

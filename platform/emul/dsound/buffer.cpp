@@ -1,5 +1,6 @@
 // IDirectSoundBuffer: primary and secondary buffers, their duplicates, and
 // DirectSound's checks and result codes for each call.
+#include "buffer_commands.h"
 #include "cursor.h"
 #include "faults.h"
 #include "objects.h"
@@ -52,6 +53,12 @@ ULONG Buffer::Release() {
         other->original = nullptr;
     if (device && device->primary == this)
       device->primary = nullptr;
+    // A buffer let go while playing falls silent, at the frame its release is stamped
+    // with; until then the mixer keeps it.
+    if (device && IssueCommand(*this, CommandKind::Stop, 0) == DS_OK && !pending.empty()) {
+      RetiringBufferList().push_back(this);
+      return 0;
+    }
   }
   delete this;
   return 0;
@@ -73,7 +80,7 @@ HRESULT Buffer::GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) {
     return *fault;
   std::lock_guard guard(StateLock());
   if (playCursor)
-    *playCursor = PlayCursorBytes();
+    *playCursor = Shown(*this).cursor.frame * format.blockAlign;
   if (writeCursor)
     *writeCursor = WriteCursorBytes(*this);
   return DS_OK;
@@ -100,7 +107,7 @@ HRESULT Buffer::GetVolume(LPLONG out) {
   if (!(flags & DSBCAPS_CTRLVOLUME))
     return DSERR_CONTROLUNAVAIL;
   std::lock_guard guard(StateLock());
-  *out = volume;
+  *out = Shown(*this).volume;
   return DS_OK;
 }
 
@@ -110,7 +117,7 @@ HRESULT Buffer::GetPan(LPLONG out) {
   if (!(flags & DSBCAPS_CTRLPAN))
     return DSERR_CONTROLUNAVAIL;
   std::lock_guard guard(StateLock());
-  *out = pan;
+  *out = Shown(*this).pan;
   return DS_OK;
 }
 
@@ -120,7 +127,7 @@ HRESULT Buffer::GetFrequency(LPDWORD out) {
   if (!(flags & DSBCAPS_CTRLFREQUENCY))
     return DSERR_CONTROLUNAVAIL;
   std::lock_guard guard(StateLock());
-  *out = frequency;
+  *out = Shown(*this).frequency;
   return DS_OK;
 }
 
@@ -134,7 +141,8 @@ HRESULT Buffer::GetStatus(LPDWORD status) {
     *status = DSBSTATUS_BUFFERLOST;
     return DS_OK;
   }
-  *status = playing ? DSBSTATUS_PLAYING | (looping ? DSBSTATUS_LOOPING : 0) : 0;
+  const ShownState shown = Shown(*this);
+  *status = shown.playing ? DSBSTATUS_PLAYING | (shown.looping ? DSBSTATUS_LOOPING : 0) : 0;
   return DS_OK;
 }
 
@@ -223,10 +231,7 @@ HRESULT Buffer::Play(DWORD reserved, DWORD priority, DWORD playFlags) {
   std::lock_guard guard(StateLock());
   if (!device)
     return DSERR_BUFFERLOST;
-  // A playing buffer keeps its place; only the looping changes.
-  playing = true;
-  looping = playFlags & DSBPLAY_LOOPING;
-  return DS_OK;
+  return IssueCommand(*this, CommandKind::Play, (playFlags & DSBPLAY_LOOPING) ? 1 : 0);
 }
 
 HRESULT Buffer::SetCurrentPosition(DWORD newPosition) {
@@ -237,8 +242,7 @@ HRESULT Buffer::SetCurrentPosition(DWORD newPosition) {
   std::lock_guard guard(StateLock());
   if (newPosition >= Bytes())
     return DSERR_INVALIDPARAM;
-  cursor = Cursor{newPosition / format.blockAlign, 0};
-  return DS_OK;
+  return IssueCommand(*this, CommandKind::Position, newPosition / format.blockAlign);
 }
 
 HRESULT Buffer::SetFormat(LPCWAVEFORMATEX newFormat) {
@@ -271,8 +275,7 @@ HRESULT Buffer::SetVolume(LONG newVolume) {
   if (!(flags & DSBCAPS_CTRLVOLUME))
     return DSERR_CONTROLUNAVAIL;
   std::lock_guard guard(StateLock());
-  volume = newVolume;
-  return DS_OK;
+  return IssueCommand(*this, CommandKind::Volume, static_cast<DWORD>(newVolume));
 }
 
 HRESULT Buffer::SetPan(LONG newPan) {
@@ -283,8 +286,7 @@ HRESULT Buffer::SetPan(LONG newPan) {
   if (!(flags & DSBCAPS_CTRLPAN))
     return DSERR_CONTROLUNAVAIL;
   std::lock_guard guard(StateLock());
-  pan = newPan;
-  return DS_OK;
+  return IssueCommand(*this, CommandKind::Pan, static_cast<DWORD>(newPan));
 }
 
 HRESULT Buffer::SetFrequency(DWORD newFrequency) {
@@ -297,16 +299,14 @@ HRESULT Buffer::SetFrequency(DWORD newFrequency) {
     newFrequency = StartingFrequency(format);
   if (newFrequency < DSBFREQUENCY_MIN || newFrequency > DSBFREQUENCY_MAX)
     return DSERR_INVALIDPARAM;
-  frequency = newFrequency;
-  return DS_OK;
+  return IssueCommand(*this, CommandKind::Frequency, newFrequency);
 }
 
 HRESULT Buffer::Stop() {
   if (auto fault = InjectedFault(Call::Stop))
     return *fault;
   std::lock_guard guard(StateLock());
-  playing = false;
-  return DS_OK;
+  return IssueCommand(*this, CommandKind::Stop, 0);
 }
 
 HRESULT Buffer::Restore() {

@@ -1,16 +1,17 @@
 // The device clock, chosen when the first device is initialised and stopped with the
-// last: the manual clock moves only when AdvanceFrames asks; the real-time clocks mix
-// one period at a time on their own thread, for the system's audio output or, where
-// there is none, for nothing, paced by the wall clock.
+// last: the manual clock moves only when AdvanceFrames asks; a real-time clock mixes one
+// period at a time whenever its output (null, SDL or JACK) asks for one, and keeps the
+// output frame that buffer commands are stamped with.
 #include "clock.h"
 
-#include "cursor.h"
 #include "device_control.h"
-#include "live_output.h"
 #include "mixer.h"
 #include "objects.h"
+#include "output_backend.h"
 #include "sinc_kernel.h"
 #include "wav_sink.h"
+
+#include "platform/emul/control.h"
 
 #include <atomic>
 #include <chrono>
@@ -19,7 +20,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace dsemu {
@@ -31,23 +31,38 @@ std::mutex clockLock; // start and stop; never taken by the mixing itself
 unsigned activeDevices = 0;
 std::optional<Output> chosenOutput;
 std::optional<Output> runningOutput;
+unsigned chosenPeriod = 0;
+const OutputBackend* backend = nullptr; // the real-time output running
 std::atomic<int> chosenQuality{-1};
 std::atomic<bool> manualRunning{false};
-
-// Real time.
-std::thread nullThread;
-bool stopping = false; // guarded by progressLock
 std::atomic<Quality> realTimeQuality{Quality::High};
-std::atomic<uint64_t> clockFrames{0};
+
+// Where the output stands; written by the mixing, guarded by StateLock().
+struct Timing {
+  bool realTime = false;
+  unsigned period = 0;  // frames of latency a command gets
+  size_t lastCount = 0; // frames of the latest fill call
+  Clock::time_point lastFill;
+  uint32_t lastOutputTime = 0; // the output's own clock at the latest fill, if it has one
+  bool outputTimeKnown = false;
+} timing;
+std::atomic<uint64_t> mixedFrames{0};
+std::atomic<uint64_t> lateCommands{0};
+std::atomic<unsigned> runningPeriod{0};
+
 std::mutex progressLock;
 std::condition_variable progress;
 
 Output OutputFromEnvironment() {
   const char* value = std::getenv("ZA32_AUDIO");
-  if (value && std::strcmp(value, "manual") == 0)
+  if (!value)
+    return Output::Live;
+  if (std::strcmp(value, "manual") == 0)
     return Output::Manual;
-  if (value && std::strcmp(value, "null") == 0)
+  if (std::strcmp(value, "null") == 0)
     return Output::Null;
+  if (std::strcmp(value, "jack") == 0)
+    return Output::Jack;
   return Output::Live;
 }
 
@@ -56,89 +71,132 @@ Quality ManualQuality() {
   return chosen < 0 ? Quality::High : static_cast<Quality>(chosen);
 }
 
+// The frame being heard: the latest period mixed is playing, this far into it.
+uint64_t NowLocked() {
+  const uint64_t mixed = mixedFrames;
+  if (timing.lastCount == 0)
+    return mixed;
+  uint64_t into;
+  if (backend && backend->framesIntoPeriod)
+    into = backend->framesIntoPeriod();
+  else
+    into = static_cast<uint64_t>(
+        std::chrono::duration<double>(Clock::now() - timing.lastFill).count() * kOutputRate);
+  return mixed - timing.lastCount + std::min<uint64_t>(into, timing.lastCount - 1);
+}
+
 // One period of real-time output. High quality is kept while a period takes less than
 // half its own length to mix; past that the clock drops to the fast interpolator.
 void MixPeriod(int16_t* frames, size_t count) {
   const auto started = Clock::now();
   {
     std::lock_guard guard(StateLock());
-    MixLocked(count, frames, realTimeQuality);
+    timing.lastFill = started;
+    timing.lastCount = count;
+    if (backend && backend->periodStartTime) {
+      timing.lastOutputTime = backend->periodStartTime();
+      timing.outputTimeKnown = true;
+    }
+    MixLocked(mixedFrames, count, frames, realTimeQuality);
+    mixedFrames += count;
   }
   const auto took = Clock::now() - started;
   if (chosenQuality < 0 && took > std::chrono::microseconds(count * 1000000 / kOutputRate / 2))
     realTimeQuality = Quality::Fast;
   WriteToWavCapture(frames, count);
-  clockFrames += count;
   std::lock_guard guard(progressLock);
   progress.notify_all();
 }
 
-void NullLoop() {
-  std::vector<int16_t> frames(2 * kPeriodFrames);
-  const auto period = std::chrono::duration<double>(double(kPeriodFrames) / kOutputRate);
-  const auto started = Clock::now();
-  for (uint64_t periods = 1;; ++periods) {
-    const auto due =
-        started + std::chrono::duration_cast<Clock::duration>(period * double(periods));
-    {
-      std::unique_lock guard(progressLock);
-      if (progress.wait_until(guard, due, [] { return stopping; }))
-        return;
-    }
-    MixPeriod(frames.data(), kPeriodFrames);
-  }
+bool WaitForMixed(uint64_t frame, Clock::time_point deadline) {
+  std::unique_lock guard(progressLock);
+  return progress.wait_until(guard, deadline, [&] { return mixedFrames >= frame; });
 }
 
-void StopRealTime();
+void StopRealTime() {
+  // What the output holds is played out before it stops: the last note is not cut.
+  if (const unsigned held = backend->framesHeld())
+    WaitForMixed(mixedFrames + held, Clock::now() + std::chrono::seconds(1));
+  {
+    std::lock_guard guard(StateLock());
+    timing = Timing{};
+  }
+  backend->stop();
+  backend->close();
+  backend = nullptr;
+  runningPeriod = 0;
+}
 
 // A process may end with a device still open: the real-time clock is stopped first, so
 // that nothing it uses is destroyed under it.
 void StopAtExit() {
   std::lock_guard guard(clockLock);
-  if (runningOutput && *runningOutput != Output::Manual)
+  if (backend)
     StopRealTime();
   runningOutput.reset();
 }
 
-void StartRealTime(Output output) {
-  static std::once_flag registered;
-  std::call_once(registered, [] { std::atexit(StopAtExit); });
-  clockFrames = 0;
-  const int chosen = chosenQuality;
-  realTimeQuality = chosen < 0 ? Quality::High : static_cast<Quality>(chosen);
-  if (output == Output::Live) {
-    std::string reason;
-    if (OpenLiveOutput(MixPeriod, &reason)) {
-      runningOutput = Output::Live;
-      return;
-    }
-    static std::once_flag told;
-    std::call_once(told, [&] {
-      std::fprintf(stderr,
-                   "za32: no audio output device (%s); sound goes to the null output, paced "
-                   "by the wall clock\n",
-                   reason.c_str());
-    });
+const OutputBackend* BackendFor(Output output) {
+  switch (output) {
+  case Output::Jack:
+    return &kJackOutput;
+  case Output::Live:
+    return &kSdlOutput;
+  default:
+    return &kNullOutput;
   }
-  runningOutput = Output::Null;
-  {
-    std::lock_guard guard(progressLock);
-    stopping = false;
-  }
-  nullThread = std::thread(NullLoop);
 }
 
-void StopRealTime() {
-  if (runningOutput == Output::Live) {
-    CloseLiveOutput();
-  } else {
-    {
-      std::lock_guard guard(progressLock);
-      stopping = true;
-      progress.notify_all();
-    }
-    nullThread.join();
+bool StartBackend(const OutputBackend* chosen, std::string* reason) {
+  unsigned period = chosenPeriod ? chosenPeriod : kDefaultPeriodFrames;
+  if (!chosen->open(MixPeriod, &period, reason))
+    return false;
+  {
+    std::lock_guard guard(StateLock());
+    timing = Timing{};
+    timing.realTime = true;
+    timing.period = period;
   }
+  backend = chosen;
+  runningPeriod = period;
+  if (chosen->start(reason))
+    return true;
+  chosen->close();
+  backend = nullptr;
+  runningPeriod = 0;
+  std::lock_guard guard(StateLock());
+  timing = Timing{};
+  return false;
+}
+
+bool StartRealTime(Output output) {
+  static std::once_flag registered;
+  std::call_once(registered, [] { std::atexit(StopAtExit); });
+  mixedFrames = 0;
+  lateCommands = 0;
+  const int chosen = chosenQuality;
+  realTimeQuality = chosen < 0 ? Quality::High : static_cast<Quality>(chosen);
+  std::string reason;
+  if (StartBackend(BackendFor(output), &reason)) {
+    runningOutput = output;
+    return true;
+  }
+  if (output != Output::Live) {
+    std::fprintf(stderr, "za32: cannot open the %s output: %s\n", BackendFor(output)->name,
+                 reason.c_str());
+    return false;
+  }
+  static std::once_flag told;
+  std::call_once(told, [&] {
+    std::fprintf(stderr,
+                 "za32: no audio output device (%s); sound goes to the null output, paced "
+                 "by the wall clock\n",
+                 reason.c_str());
+  });
+  if (!StartBackend(&kNullOutput, &reason))
+    return false;
+  runningOutput = Output::Null;
+  return true;
 }
 
 } // namespace
@@ -153,34 +211,70 @@ Output SelectedOutput() {
   return chosenOutput ? *chosenOutput : OutputFromEnvironment();
 }
 
+void SelectPeriod(unsigned frames) {
+  std::lock_guard guard(clockLock);
+  chosenPeriod = frames;
+}
+
+unsigned RunningPeriod() {
+  return runningPeriod;
+}
+
 void SelectQuality(Quality quality) {
   chosenQuality = static_cast<int>(quality);
   realTimeQuality = quality;
 }
 
-void ClockAcquire() {
+bool ClockAcquire() {
   std::lock_guard guard(clockLock);
-  if (activeDevices++ != 0)
-    return;
+  if (activeDevices != 0) {
+    ++activeDevices;
+    return true;
+  }
   SincKernelFor(kOutputRate); // the common kernel, built before any period needs it
   const Output output = chosenOutput ? *chosenOutput : OutputFromEnvironment();
   if (output == Output::Manual) {
     runningOutput = Output::Manual;
-    clockFrames = 0;
+    mixedFrames = 0;
     manualRunning = true;
-    return;
+  } else if (!StartRealTime(output)) {
+    return false;
   }
-  StartRealTime(output);
+  ++activeDevices;
+  return true;
 }
 
 void ClockRelease() {
   std::lock_guard guard(clockLock);
   if (activeDevices == 0 || --activeDevices != 0)
     return;
-  if (runningOutput && *runningOutput != Output::Manual)
+  if (backend)
     StopRealTime();
   manualRunning = false;
   runningOutput.reset();
+}
+
+std::optional<uint64_t> CommandFrameLocked() {
+  if (!timing.realTime)
+    return std::nullopt;
+  uint64_t stamp;
+  if (!emul::DispatchingDueFrame(&stamp))
+    stamp = NowLocked();
+  uint64_t at = stamp + timing.period;
+  if (at < mixedFrames) {
+    ++lateCommands;
+    at = mixedFrames;
+  }
+  return at;
+}
+
+void WaitUntilMixed(uint64_t frame) {
+  {
+    std::lock_guard guard(StateLock());
+    if (!timing.realTime)
+      return;
+  }
+  WaitForMixed(frame, Clock::now() + std::chrono::seconds(1));
 }
 
 bool RunningOutput(Output* output) {
@@ -191,14 +285,38 @@ bool RunningOutput(Output* output) {
 }
 
 uint64_t ClockFrames() {
-  return clockFrames;
+  return mixedFrames;
+}
+
+uint64_t OutputFrameNow() {
+  std::lock_guard guard(StateLock());
+  return NowLocked();
+}
+
+unsigned CommandLatency() {
+  std::lock_guard guard(StateLock());
+  return timing.period;
+}
+
+uint64_t LateCommands() {
+  return lateCommands;
+}
+
+bool OutputFrameOfJackTime(uint32_t jackFrameTime, uint64_t* frame) {
+  std::lock_guard guard(StateLock());
+  if (!timing.outputTimeKnown)
+    return false;
+  // The latest period filled began at lastOutputTime in JACK's frames; the difference
+  // is signed so that JACK's 32-bit frame time may wrap.
+  const auto offset = static_cast<int32_t>(jackFrameTime - timing.lastOutputTime);
+  const int64_t first = static_cast<int64_t>(mixedFrames - timing.lastCount);
+  *frame = static_cast<uint64_t>(std::max<int64_t>(0, first + offset));
+  return true;
 }
 
 bool WaitForFrames(size_t frames, unsigned timeoutMilliseconds) {
-  const uint64_t target = clockFrames + frames;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-  std::unique_lock guard(progressLock);
-  return progress.wait_until(guard, deadline, [&] { return clockFrames >= target; });
+  return WaitForMixed(mixedFrames + frames,
+                      Clock::now() + std::chrono::milliseconds(timeoutMilliseconds));
 }
 
 void AdvanceFrames(size_t frames, int16_t* out) {
@@ -216,9 +334,9 @@ void AdvanceFrames(size_t frames, int16_t* out) {
         std::fill(out, out + 2 * frames, int16_t{0});
       return;
     }
-    MixLocked(frames, into, ManualQuality());
+    MixLocked(mixedFrames, frames, into, ManualQuality());
+    mixedFrames += frames;
   }
-  clockFrames += frames;
   if (capture)
     WriteToWavCapture(into, frames);
 }

@@ -1,5 +1,6 @@
 // IDirectSound: the device object, its co-operative level, buffer creation and
 // duplication, and the factories that make it.
+#include "buffer_commands.h"
 #include "clock.h"
 #include "factory.h"
 #include "faults.h"
@@ -57,17 +58,40 @@ ULONG Device::AddRef() {
 ULONG Device::Release() {
   bool wasInitialized;
   {
-    std::lock_guard guard(StateLock());
+    std::unique_lock guard(StateLock());
     if (references == 0)
       return 0;
     if (--references != 0)
       return references;
+    // What was commanded is mixed before the buffers fall silent: the last note is
+    // not lost when the device closes.
+    uint64_t lastCommand = 0;
+    bool waiting = false;
+    for (auto* list : {&LiveBufferList(), &RetiringBufferList()})
+      for (Buffer* buffer : *list)
+        if (buffer->device == this && !buffer->pending.empty()) {
+          lastCommand = std::max(lastCommand, buffer->pending.back().frame);
+          waiting = true;
+        }
+    if (waiting) {
+      guard.unlock();
+      WaitUntilMixed(lastCommand + 1);
+      guard.lock();
+    }
+    auto& retiring = RetiringBufferList();
+    std::erase_if(retiring, [this](Buffer* buffer) {
+      if (buffer->device != this)
+        return false;
+      delete buffer;
+      return true;
+    });
     // Buffers still held by the caller outlive the device as lost buffers: silent,
     // unplayable, but safe to release.
     for (Buffer* buffer : LiveBufferList())
       if (buffer->device == this) {
         buffer->device = nullptr;
         buffer->playing = false;
+        buffer->pending.clear();
       }
     auto& list = LiveDeviceList();
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
@@ -181,9 +205,10 @@ HRESULT Device::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUND
     auto* copy =
         new Buffer(this, false, source->flags, source->formatBlock, source->format, source->data);
     copy->original = source;
-    copy->frequency = source->frequency;
-    copy->volume = source->volume;
-    copy->pan = source->pan;
+    const ShownState shown = Shown(*source);
+    copy->frequency = shown.frequency;
+    copy->volume = shown.volume;
+    copy->pan = shown.pan;
     LiveBufferList().push_back(copy);
     *out = copy;
     return DS_OK;
@@ -251,7 +276,11 @@ HRESULT Device::InitializeDevice(LPCGUID id) {
       return DSERR_NODRIVER;
     initialized = true;
   }
-  ClockAcquire();
+  if (!ClockAcquire()) {
+    std::lock_guard guard(StateLock());
+    initialized = false;
+    return DSERR_NODRIVER;
+  }
   return DS_OK;
 }
 

@@ -13,7 +13,7 @@ namespace dsemu {
 
 // Every device call that can be made to fail.
 enum class Call {
-  CreateDevice,  // CoCreateInstance / DirectSoundCreate of the device object itself
+  CreateDevice, // CoCreateInstance / DirectSoundCreate of the device object itself
   Initialize,
   SetCooperativeLevel,
   CreateSoundBuffer,
@@ -34,10 +34,10 @@ enum class Call {
 
 // Fault injection. A failing call returns `result` and changes nothing.
 void FailNext(Call call, HRESULT result);
-void FailNth(Call call, unsigned n, HRESULT result);  // n = 1 is the next call
+void FailNth(Call call, unsigned n, HRESULT result); // n = 1 is the next call
 void FailAlways(Call call, HRESULT result);
 void ClearFaults();
-unsigned CallCount(Call call);  // calls made since the last ResetCallCounts
+unsigned CallCount(Call call); // calls made since the last ResetCallCounts
 void ResetCallCounts();
 
 struct BufferState {
@@ -51,7 +51,7 @@ struct BufferState {
   LONG pan;
   bool playing;
   bool looping;
-  DWORD position; // play cursor in bytes
+  DWORD position;                  // play cursor in bytes
   IDirectSoundBuffer* duplicateOf; // null for an original
   ULONG references;
 };
@@ -62,10 +62,19 @@ size_t LiveDeviceCount();
 bool QueryBuffer(IDirectSoundBuffer* buffer, BufferState* state);
 
 // Where the mixed sound goes and what moves the play cursors. Chosen before the
-// device object is created; ZA32_AUDIO=manual|null|live chooses it for any host.
-enum class Output { Manual, Null, Live };
+// device object is created; ZA32_AUDIO=manual|null|sdl|jack chooses it for any host
+// ("live" is the same as "sdl"). Live is the system's audio output through SDL2; Jack
+// a client "za32" of the running JACK server (as JACK_DEFAULT_SERVER names it) with
+// ports out_1 and out_2, connected to the server's playback ports.
+enum class Output { Manual, Null, Live, Jack };
 void SelectOutput(Output output);
 Output SelectedOutput();
+// Output frames a real-time period asks for (SDL and null; JACK takes the server's);
+// 0 for the default, kDefaultPeriodFrames. Takes effect at the next start.
+void SelectPeriod(unsigned frames);
+inline constexpr unsigned kDefaultPeriodFrames = 128;
+// The period of the running output, in frames; 0 while none runs.
+unsigned RunningPeriod();
 
 enum class Quality { Fast, High };
 void SelectQuality(Quality quality);
@@ -83,6 +92,25 @@ bool RunningOutput(Output* output);
 
 // Output frames the running clock has moved the devices by since it started.
 uint64_t ClockFrames();
+
+// Sample-accurate timing. Each buffer command (Play, Stop, SetCurrentPosition,
+// SetVolume, SetPan, SetFrequency) is stamped with an output frame: the due frame of the
+// message being dispatched (emul::PostMessageAtFrame) or else the output clock's
+// position when the call is made. On a real-time output the mixer applies it exactly
+// CommandLatency() frames after its stamp (one period), or at the next frame it mixes
+// when that is already past (a late command). On the manual clock commands take effect
+// at once, at the frame the clock stands at.
+//
+// The output clock's position now, in frames since the output started: the frame being
+// heard, as well as the output can tell (JACK exactly, the others from the wall clock
+// since the last period).
+uint64_t OutputFrameNow();
+unsigned CommandLatency();
+// Commands applied later than their stamp asked for, since the output started.
+uint64_t LateCommands();
+// The output frame of a JACK frame time (jack_last_frame_time + an event's offset) while
+// the JACK output runs; false otherwise.
+bool OutputFrameOfJackTime(uint32_t jackFrameTime, uint64_t* frame);
 
 // Waits until the running clock has moved the devices by `frames` more frames; false if
 // `timeoutMilliseconds` passes first.

@@ -1,4 +1,5 @@
 // The registry of live objects and what tests and hosts may read of it.
+#include "buffer_commands.h"
 #include "device_control.h"
 #include "objects.h"
 
@@ -15,12 +16,13 @@ BufferState StateOf(const Buffer& buffer) {
   state.size = buffer.Bytes();
   state.flags = buffer.flags;
   std::memcpy(&state.format, buffer.formatBlock.data(), sizeof(WAVEFORMATEX));
-  state.frequency = buffer.frequency;
-  state.volume = buffer.volume;
-  state.pan = buffer.pan;
-  state.playing = buffer.playing;
-  state.looping = buffer.looping;
-  state.position = buffer.PlayCursorBytes();
+  const ShownState shown = Shown(buffer);
+  state.frequency = shown.frequency;
+  state.volume = shown.volume;
+  state.pan = shown.pan;
+  state.playing = shown.playing;
+  state.looping = shown.looping;
+  state.position = shown.cursor.frame * buffer.format.blockAlign;
   state.duplicateOf = buffer.original;
   state.references = buffer.references;
   return state;
@@ -42,6 +44,11 @@ std::vector<Buffer*>& LiveBufferList() {
 
 std::vector<Device*>& LiveDeviceList() {
   static auto* list = new std::vector<Device*>;
+  return *list;
+}
+
+std::vector<Buffer*>& RetiringBufferList() {
+  static auto* list = new std::vector<Buffer*>;
   return *list;
 }
 

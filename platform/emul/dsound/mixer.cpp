@@ -1,5 +1,6 @@
 #include "mixer.h"
 
+#include "buffer_commands.h"
 #include "cursor.h"
 #include "decode.h"
 #include "gains.h"
@@ -38,7 +39,8 @@ ChannelGains DeviceGains(const Device* device) {
   return GainsFor(primary->volume, primary->pan);
 }
 
-void MixVoice(Buffer& buffer, size_t frames, Quality quality, ChannelGains gains,
+// Mixes `frames` frames of the buffer into the scratch mix from `offset` on.
+void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, ChannelGains gains,
               Scratch& scratch) {
   const uint64_t sounding = SoundingFrames(buffer, frames);
   if (sounding == 0 || (gains.left == 0.0f && gains.right == 0.0f))
@@ -85,7 +87,7 @@ void MixVoice(Buffer& buffer, size_t frames, Quality quality, ChannelGains gains
   run.frames = static_cast<size_t>(sounding);
   run.gainLeft = gains.left;
   run.gainRight = gains.right;
-  mix(run, kernel, scratch.mixLeft.data(), scratch.mixRight.data());
+  mix(run, kernel, scratch.mixLeft.data() + offset, scratch.mixRight.data() + offset);
 
   // The next block of this voice comes after every other voice's: ask for its data now
   // so that it is in the cache by then.
@@ -111,39 +113,55 @@ inline int16_t ToSample(float value) {
   return static_cast<int16_t>(bits - 0x4B400000);
 }
 
+// One chunk of one buffer, from `first` on, split at the frames its commands are due at.
+void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, bool sound, Quality quality,
+               Scratch& scratch) {
+  for (size_t at = 0;;) {
+    const uint64_t next = ApplyCommandsDue(buffer, first + at);
+    const size_t until = next - first < frames ? static_cast<size_t>(next - first) : frames;
+    if (buffer.device) {
+      if (sound && !buffer.primary && buffer.playing) {
+        const ChannelGains master = DeviceGains(buffer.device);
+        const ChannelGains own = GainsFor(buffer.volume, buffer.pan);
+        MixVoice(buffer, at, until - at, quality,
+                 {own.left * master.left, own.right * master.right}, scratch);
+      }
+      MoveCursor(buffer, until - at);
+    }
+    if (until == frames)
+      return;
+    at = until;
+  }
+}
+
 } // namespace
 
-void MixLocked(size_t frames, int16_t* out, Quality quality) {
-  auto& buffers = LiveBufferList();
-  if (!out) {
-    for (Buffer* buffer : buffers)
-      if (buffer->device)
-        MoveCursor(*buffer, frames);
-    return;
-  }
+void MixLocked(uint64_t firstFrame, size_t frames, int16_t* out, Quality quality) {
   Scratch& scratch = TheScratch();
   for (size_t done = 0; done < frames;) {
     const size_t chunk = std::min(kChunk, frames - done);
-    std::fill_n(scratch.mixLeft.begin(), chunk, 0.0f);
-    std::fill_n(scratch.mixRight.begin(), chunk, 0.0f);
-    for (Buffer* buffer : buffers) {
-      if (!buffer->device)
-        continue;
-      if (!buffer->primary && buffer->playing) {
-        const ChannelGains master = DeviceGains(buffer->device);
-        const ChannelGains own = GainsFor(buffer->volume, buffer->pan);
-        MixVoice(*buffer, chunk, quality, {own.left * master.left, own.right * master.right},
-                 scratch);
-      }
-      MoveCursor(*buffer, chunk);
+    if (out) {
+      std::fill_n(scratch.mixLeft.begin(), chunk, 0.0f);
+      std::fill_n(scratch.mixRight.begin(), chunk, 0.0f);
     }
-    int16_t* to = out + 2 * done;
-    for (size_t k = 0; k < chunk; ++k) {
-      to[2 * k] = ToSample(scratch.mixLeft[k]);
-      to[2 * k + 1] = ToSample(scratch.mixRight[k]);
+    for (auto* list : {&LiveBufferList(), &RetiringBufferList()})
+      for (Buffer* buffer : *list)
+        MixBuffer(*buffer, firstFrame + done, chunk, out != nullptr, quality, scratch);
+    if (out) {
+      int16_t* to = out + 2 * done;
+      for (size_t k = 0; k < chunk; ++k) {
+        to[2 * k] = ToSample(scratch.mixLeft[k]);
+        to[2 * k + 1] = ToSample(scratch.mixRight[k]);
+      }
     }
     done += chunk;
   }
+  std::erase_if(RetiringBufferList(), [](Buffer* buffer) {
+    if (!buffer->pending.empty())
+      return false;
+    delete buffer;
+    return true;
+  });
 }
 
 } // namespace dsemu

@@ -10,8 +10,9 @@
 
 namespace dsemu {
 
-// Mixes the next `frames` output frames into `out` (interleaved 16-bit stereo) and moves
-// every cursor by them. With `out` null only the cursors move. StateLock() held.
-void MixLocked(size_t frames, int16_t* out, Quality quality);
+// Mixes output frames `firstFrame` onwards, `frames` of them, into `out` (interleaved
+// 16-bit stereo), applying each buffer command at its frame, and moves every cursor by
+// them. With `out` null only the cursors move. StateLock() held.
+void MixLocked(uint64_t firstFrame, size_t frames, int16_t* out, Quality quality);
 
 } // namespace dsemu

@@ -5,6 +5,7 @@
 #include "formats.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -27,6 +28,14 @@ struct SoundData {
 struct Cursor {
   DWORD frame = 0;
   DWORD fraction = 0; // 0 .. kOutputRate - 1
+};
+
+// A buffer command waiting for the output frame it takes effect at.
+enum class CommandKind { Play, Stop, Position, Volume, Pan, Frequency };
+struct Command {
+  uint64_t frame;
+  CommandKind kind;
+  DWORD value; // Play: looping or not; Position: the frame; Volume, Pan: the LONG's bits
 };
 
 class Device;
@@ -83,6 +92,7 @@ public:
   bool looping = false;
   Cursor cursor;
   ULONG references = 1;
+  std::deque<Command> pending; // in the order made, frames never decreasing
 
   // A Lock hands out a copy of the region, written back by Unlock under the lock, so
   // that the mixer never reads bytes the engine is writing.
@@ -131,6 +141,9 @@ public:
 // Every live object, in order of creation. Guarded by StateLock().
 std::vector<Buffer*>& LiveBufferList();
 std::vector<Device*>& LiveDeviceList();
+// Buffers released while commands of theirs still wait: mixed until the last is applied,
+// then deleted by the mixer. Guarded by StateLock().
+std::vector<Buffer*>& RetiringBufferList();
 
 // The live buffer behind an interface pointer, or null when it is not one of ours.
 Buffer* FindBuffer(IDirectSoundBuffer* buffer);

@@ -1,0 +1,148 @@
+// A JACK client "za32" with two audio ports, out_1 and out_2, fed one server period at a
+// time; the server's period and clock rule.
+#include "output_backend.h"
+
+#include "formats.h"
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <vector>
+
+namespace dsemu {
+namespace {
+
+// The most frames mixed at a time; a longer server period is mixed in pieces.
+constexpr size_t kMostFrames = 8192;
+
+FillFunction filler = nullptr;
+jack_client_t* client = nullptr;
+jack_port_t* ports[2] = {nullptr, nullptr};
+std::vector<int16_t> mixed;
+std::atomic<bool> running{false};
+jack_nframes_t cycleStart = 0;
+unsigned periodFrames = 0;
+
+int Process(jack_nframes_t frames, void*) {
+  float* out[2] = {static_cast<float*>(jack_port_get_buffer(ports[0], frames)),
+                   static_cast<float*>(jack_port_get_buffer(ports[1], frames))};
+  if (!running.load(std::memory_order_acquire)) {
+    for (float* channel : out)
+      std::fill_n(channel, frames, 0.0f);
+    return 0;
+  }
+  for (jack_nframes_t done = 0; done < frames;) {
+    const jack_nframes_t count =
+        static_cast<jack_nframes_t>(std::min<size_t>(kMostFrames, frames - done));
+    cycleStart = jack_last_frame_time(client) + done;
+    filler(mixed.data(), count);
+    for (jack_nframes_t i = 0; i < count; ++i) {
+      out[0][done + i] = mixed[2 * i] / 32768.0f;
+      out[1][done + i] = mixed[2 * i + 1] / 32768.0f;
+    }
+    done += count;
+  }
+  return 0;
+}
+
+int PeriodChanged(jack_nframes_t frames, void*) {
+  periodFrames = frames;
+  return 0;
+}
+
+void ServerGone(void*) {
+  running = false;
+}
+
+void Release() {
+  if (client)
+    jack_client_close(client);
+  client = nullptr;
+  ports[0] = ports[1] = nullptr;
+}
+
+bool Open(FillFunction fill, unsigned* period, std::string* reason) {
+  jack_status_t status{};
+  client = jack_client_open("za32", JackNoStartServer, &status);
+  if (!client) {
+    *reason = "no JACK server is running";
+    return false;
+  }
+  const jack_nframes_t rate = jack_get_sample_rate(client);
+  if (rate != kOutputRate) {
+    *reason = "the JACK server runs at " + std::to_string(rate) + " Hz; the sound device plays " +
+              std::to_string(kOutputRate) + " Hz (start the server with -r " +
+              std::to_string(kOutputRate) + ")";
+    Release();
+    return false;
+  }
+  ports[0] = jack_port_register(client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  ports[1] = jack_port_register(client, "out_2", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+  if (!ports[0] || !ports[1]) {
+    *reason = "cannot register the JACK ports out_1 and out_2";
+    Release();
+    return false;
+  }
+  filler = fill;
+  mixed.assign(2 * kMostFrames, 0);
+  periodFrames = jack_get_buffer_size(client);
+  jack_set_process_callback(client, Process, nullptr);
+  jack_set_buffer_size_callback(client, PeriodChanged, nullptr);
+  jack_on_shutdown(client, ServerGone, nullptr);
+  *period = periodFrames;
+  return true;
+}
+
+// Connects to the server's playback ports where it has them; without, the ports are
+// there for the user to connect.
+void ConnectPlayback() {
+  const char** playback = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                         JackPortIsPhysical | JackPortIsInput);
+  if (!playback)
+    return;
+  for (int channel = 0; channel < 2 && playback[0]; ++channel) {
+    const char* to = playback[channel == 1 && playback[1] ? 1 : 0];
+    jack_connect(client, jack_port_name(ports[channel]), to);
+  }
+  jack_free(playback);
+}
+
+bool Start(std::string* reason) {
+  running = true;
+  if (jack_activate(client) != 0) {
+    running = false;
+    *reason = "the JACK server would not activate the client";
+    return false;
+  }
+  ConnectPlayback();
+  return true;
+}
+
+void Stop() {
+  running = false;
+  jack_deactivate(client); // returns once the process callback is out of use
+}
+
+void Close() {
+  Release();
+}
+
+unsigned FramesIntoPeriod() {
+  return client ? jack_frames_since_cycle_start(client) : 0;
+}
+
+// What was mixed in one period is played during the next.
+unsigned Held() {
+  return periodFrames;
+}
+
+uint32_t PeriodStartTime() {
+  return cycleStart;
+}
+
+} // namespace
+
+const OutputBackend kJackOutput{"jack",           Open, Start,          Stop, Close,
+                                FramesIntoPeriod, Held, PeriodStartTime};
+
+} // namespace dsemu

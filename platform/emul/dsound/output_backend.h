@@ -1,0 +1,46 @@
+// The outputs the device clock can run on, each behind the same small table.
+//
+// Lifecycle, driven by the clock only, one output at a time:
+//   open   takes the output's resources and learns its period; no fill call yet. False,
+//          with the reason, when the output cannot be had; nothing is then left open.
+//   start  begins the fill calls, from the output's own thread; the first may come
+//          before start returns. False with the reason if it cannot; close follows.
+//   stop   returns once the last fill call has returned; none comes after it.
+//   close  gives back what open took. Called after stop, or after a failed start.
+// Fill calls never overlap. Every fill call asks for the next `count` frames of 44,100 Hz
+// interleaved 16-bit stereo, in order, and must be answered in time: it runs with the
+// device's state lock taken, so open, start, stop and close are never called with that
+// lock held; framesIntoPeriod and periodStartTime are, and must not block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace dsemu {
+
+using FillFunction = void (*)(int16_t* frames, size_t count);
+
+struct OutputBackend {
+  const char* name;
+  // `period` asks for a period in frames; the output sets it to the one granted.
+  bool (*open)(FillFunction fill, unsigned* period, std::string* reason);
+  bool (*start)(std::string* reason);
+  void (*stop)();
+  void (*close)();
+  // Frames the output has heard of the period in progress, where it can tell exactly;
+  // null where the clock estimates it from the wall clock.
+  unsigned (*framesIntoPeriod)();
+  // Frames already handed to the output that it has not yet played when a fill call
+  // returns: what must still be fed (silence) before stop, so that nothing is cut.
+  unsigned (*framesHeld)();
+  // The output's own clock (JACK's frame time) at the first frame of the period being
+  // filled; called from inside a fill call. Null where the output has no such clock.
+  uint32_t (*periodStartTime)();
+};
+
+extern const OutputBackend kNullOutput; // paced by the wall clock, sound goes nowhere
+extern const OutputBackend kSdlOutput;  // the system's audio output through SDL2
+extern const OutputBackend kJackOutput; // a client of the running JACK server
+
+} // namespace dsemu

@@ -2,6 +2,10 @@
 // when no audio device can be opened. Kept few and short: they take real time.
 #include "device_fixture.h"
 
+#include "tests/support/jack_server.h"
+
+#include <jack/jack.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -110,6 +114,50 @@ TEST(RealTimeClock, AProcessMayEndWithItsDeviceOpen) {
         std::exit(0); // with the mixer thread running
       },
       testing::ExitedWithCode(0), "");
+}
+
+TEST(JackOutput, WithoutAServerTheDeviceCannotStartAndSaysWhy) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        setenv("JACK_DEFAULT_SERVER", "za32-no-such-server", 1);
+        dsemu::SelectOutput(dsemu::Output::Jack);
+        IDirectSound* device = nullptr;
+        const HRESULT created = DirectSoundCreate(nullptr, &device, nullptr);
+        std::exit(created == DSERR_NODRIVER && !device && dsemu::LiveDeviceCount() == 0 &&
+                          !dsemu::RunningOutput(nullptr)
+                      ? 0
+                      : 1);
+      },
+      testing::ExitedWithCode(0), "za32: cannot open the jack output: no JACK server is running");
+}
+
+// What a JACK client of the host's own (its MIDI input) sees as JACK's frame time now is
+// the output frame being heard now.
+TEST(JackOutputRealTime, JackFrameTimesConvertToOutputFrames) {
+  JackServer server;
+  if (!server.ready())
+    GTEST_SKIP() << "no JACK server could be started (jackd -d dummy)";
+  dsemu::SelectOutput(dsemu::Output::Jack);
+  IDirectSound* device = nullptr;
+  ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
+  dsemu::SelectOutput(dsemu::Output::Manual);
+  EXPECT_EQ(dsemu::RunningPeriod(), 128u);
+  EXPECT_EQ(dsemu::CommandLatency(), 128u);
+  jack_status_t status;
+  jack_client_t* client = jack_client_open("za32-midi-test", JackNoStartServer, &status);
+  ASSERT_NE(client, nullptr);
+  ASSERT_TRUE(dsemu::WaitForFrames(1024, 5000));
+  uint64_t converted = 0;
+  const uint64_t before = dsemu::OutputFrameNow();
+  const jack_nframes_t now = jack_last_frame_time(client) + jack_frames_since_cycle_start(client);
+  const uint64_t after = dsemu::OutputFrameNow();
+  ASSERT_TRUE(dsemu::OutputFrameOfJackTime(now, &converted));
+  EXPECT_GE(converted, before);
+  EXPECT_LE(converted, after + 128); // the next period may be late to start
+  jack_client_close(client);
+  device->Release();
+  EXPECT_FALSE(dsemu::OutputFrameOfJackTime(now, &converted));
 }
 
 } // namespace

@@ -32,7 +32,7 @@ unsigned activeDevices = 0;
 std::optional<Output> chosenOutput;
 std::optional<Output> runningOutput;
 unsigned chosenPeriod = 0;
-const OutputBackend* backend = nullptr; // the real-time output running
+std::atomic<const OutputBackend*> backend{nullptr}; // the real-time output running
 std::atomic<int> chosenQuality{-1};
 std::atomic<bool> manualRunning{false};
 std::atomic<Quality> realTimeQuality{Quality::High};
@@ -77,8 +77,9 @@ uint64_t NowLocked() {
   if (timing.lastCount == 0)
     return mixed;
   uint64_t into;
-  if (backend && backend->framesIntoPeriod)
-    into = backend->framesIntoPeriod();
+  const OutputBackend* running = backend;
+  if (running && running->framesIntoPeriod)
+    into = running->framesIntoPeriod();
   else
     into = static_cast<uint64_t>(
         std::chrono::duration<double>(Clock::now() - timing.lastFill).count() * kOutputRate);
@@ -93,8 +94,9 @@ void MixPeriod(int16_t* frames, size_t count) {
     std::lock_guard guard(StateLock());
     timing.lastFill = started;
     timing.lastCount = count;
-    if (backend && backend->periodStartTime) {
-      timing.lastOutputTime = backend->periodStartTime();
+    const OutputBackend* running = backend;
+    if (running && running->periodStartTime) {
+      timing.lastOutputTime = running->periodStartTime();
       timing.outputTimeKnown = true;
     }
     MixLocked(mixedFrames, count, frames, realTimeQuality);
@@ -115,15 +117,16 @@ bool WaitForMixed(uint64_t frame, Clock::time_point deadline) {
 
 void StopRealTime() {
   // What the output holds is played out before it stops: the last note is not cut.
-  if (const unsigned held = backend->framesHeld())
+  if (const unsigned held = backend.load()->framesHeld())
     WaitForMixed(mixedFrames + held, Clock::now() + std::chrono::seconds(1));
+  const OutputBackend* stopping = backend;
+  stopping->stop();
   {
     std::lock_guard guard(StateLock());
     timing = Timing{};
+    backend = nullptr;
   }
-  backend->stop();
-  backend->close();
-  backend = nullptr;
+  stopping->close();
   runningPeriod = 0;
 }
 

@@ -1,7 +1,7 @@
 // The device clock, chosen when the first device is initialised and stopped with the
 // last: the manual clock moves only when AdvanceFrames asks; a real-time clock mixes one
 // period at a time whenever its output (null, SDL or JACK) asks for one, and keeps the
-// output frame that buffer commands are stamped with.
+// output frame that buffer commands are stamped with. Each output is one OutputBackend.
 #include "clock.h"
 
 #include "device_control.h"
@@ -52,6 +52,20 @@ std::atomic<unsigned> runningPeriod{0};
 
 std::mutex progressLock;
 std::condition_variable progress;
+
+// The manual clock: nothing to open, no thread; AdvanceFrames mixes.
+bool OpenManual(FillFunction, unsigned*, std::string*) {
+  return true;
+}
+bool StartManual(std::string*) {
+  return true;
+}
+void StopManual() {}
+unsigned ManualHeld() {
+  return 0;
+}
+constexpr OutputBackend kManualOutput{"manual",   false,   OpenManual, StartManual, StopManual,
+                                      StopManual, nullptr, ManualHeld, nullptr};
 
 Output OutputFromEnvironment() {
   const char* value = std::getenv("ZA32_AUDIO");
@@ -115,7 +129,7 @@ bool WaitForMixed(uint64_t frame, Clock::time_point deadline) {
   return progress.wait_until(guard, deadline, [&] { return mixedFrames >= frame; });
 }
 
-void StopRealTime() {
+void StopOutput() {
   // What the output holds is played out before it stops: the last note is not cut.
   if (const unsigned held = backend.load()->framesHeld())
     WaitForMixed(mixedFrames + held, Clock::now() + std::chrono::seconds(1));
@@ -128,6 +142,7 @@ void StopRealTime() {
   }
   stopping->close();
   runningPeriod = 0;
+  manualRunning = false;
 }
 
 // A process may end with a device still open: the real-time clock is stopped first, so
@@ -135,7 +150,7 @@ void StopRealTime() {
 void StopAtExit() {
   std::lock_guard guard(clockLock);
   if (backend)
-    StopRealTime();
+    StopOutput();
   runningOutput.reset();
 }
 
@@ -145,8 +160,10 @@ const OutputBackend* BackendFor(Output output) {
     return &kJackOutput;
   case Output::Live:
     return &kSdlOutput;
-  default:
+  case Output::Null:
     return &kNullOutput;
+  default:
+    return &kManualOutput;
   }
 }
 
@@ -157,22 +174,24 @@ bool StartBackend(const OutputBackend* chosen, std::string* reason) {
   {
     std::lock_guard guard(StateLock());
     timing = Timing{};
-    timing.realTime = true;
-    timing.period = period;
+    timing.realTime = chosen->realTime;
+    timing.period = chosen->realTime ? period : 0;
   }
   backend = chosen;
-  runningPeriod = period;
+  runningPeriod = chosen->realTime ? period : 0;
+  manualRunning = !chosen->realTime;
   if (chosen->start(reason))
     return true;
   chosen->close();
   backend = nullptr;
   runningPeriod = 0;
+  manualRunning = false;
   std::lock_guard guard(StateLock());
   timing = Timing{};
   return false;
 }
 
-bool StartRealTime(Output output) {
+bool StartOutput(Output output) {
   static std::once_flag registered;
   std::call_once(registered, [] { std::atexit(StopAtExit); });
   mixedFrames = 0;
@@ -235,14 +254,8 @@ bool ClockAcquire() {
     return true;
   }
   SincKernelFor(kOutputRate); // the common kernel, built before any period needs it
-  const Output output = chosenOutput ? *chosenOutput : OutputFromEnvironment();
-  if (output == Output::Manual) {
-    runningOutput = Output::Manual;
-    mixedFrames = 0;
-    manualRunning = true;
-  } else if (!StartRealTime(output)) {
+  if (!StartOutput(chosenOutput ? *chosenOutput : OutputFromEnvironment()))
     return false;
-  }
   ++activeDevices;
   return true;
 }
@@ -252,8 +265,7 @@ void ClockRelease() {
   if (activeDevices == 0 || --activeDevices != 0)
     return;
   if (backend)
-    StopRealTime();
-  manualRunning = false;
+    StopOutput();
   runningOutput.reset();
 }
 

@@ -155,8 +155,7 @@ typedef IDirectSoundBuffer* LPDIRECTSOUNDBUFFER;
 
 struct IDirectSoundBuffer : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD playCursor,
-                                                       LPDWORD writeCursor) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetFormat(LPWAVEFORMATEX format, DWORD sizeAllocated,
                                               LPDWORD sizeWritten) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetVolume(LPLONG volume) = 0;
@@ -165,8 +164,8 @@ struct IDirectSoundBuffer : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) = 0;
   virtual HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTSOUND device, LPCDSBUFFERDESC desc) = 0;
   virtual HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* audio1,
-                                         LPDWORD audioBytes1, LPVOID* audio2,
-                                         LPDWORD audioBytes2, DWORD flags) = 0;
+                                         LPDWORD audioBytes1, LPVOID* audio2, LPDWORD audioBytes2,
+                                         DWORD flags) = 0;
   virtual HRESULT STDMETHODCALLTYPE Play(DWORD reserved, DWORD priority, DWORD flags) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetCurrentPosition(DWORD newPosition) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetFormat(LPCWAVEFORMATEX format) = 0;

@@ -142,7 +142,7 @@ uint32_t PeriodStartTime() {
 
 } // namespace
 
-const OutputBackend kJackOutput{"jack",           Open, Start,          Stop, Close,
+const OutputBackend kJackOutput{"jack",           true, Open,           Start, Stop, Close,
                                 FramesIntoPeriod, Held, PeriodStartTime};
 
 } // namespace dsemu

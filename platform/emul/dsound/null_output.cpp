@@ -72,6 +72,6 @@ unsigned Held() {
 
 } // namespace
 
-const OutputBackend kNullOutput{"null", Open, Start, Stop, Close, nullptr, Held, nullptr};
+const OutputBackend kNullOutput{"null", true, Open, Start, Stop, Close, nullptr, Held, nullptr};
 
 } // namespace dsemu

@@ -23,6 +23,9 @@ using FillFunction = void (*)(int16_t* frames, size_t count);
 
 struct OutputBackend {
   const char* name;
+  // False for the manual clock, which fills only when the host advances it: its
+  // commands take effect at once.
+  bool realTime;
   // `period` asks for a period in frames; the output sets it to the one granted.
   bool (*open)(FillFunction fill, unsigned* period, std::string* reason);
   bool (*start)(std::string* reason);

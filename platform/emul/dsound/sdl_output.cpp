@@ -65,6 +65,6 @@ unsigned Held() {
 
 } // namespace
 
-const OutputBackend kSdlOutput{"sdl", Open, Start, Stop, Close, nullptr, Held, nullptr};
+const OutputBackend kSdlOutput{"sdl", true, Open, Start, Stop, Close, nullptr, Held, nullptr};
 
 } // namespace dsemu

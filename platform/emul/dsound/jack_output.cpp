@@ -21,7 +21,7 @@ jack_port_t* ports[2] = {nullptr, nullptr};
 std::vector<int16_t> mixed;
 std::atomic<bool> running{false};
 jack_nframes_t cycleStart = 0;
-unsigned periodFrames = 0;
+std::atomic<unsigned> periodFrames{0};
 
 int Process(jack_nframes_t frames, void*) {
   float* out[2] = {static_cast<float*>(jack_port_get_buffer(ports[0], frames)),

@@ -109,7 +109,9 @@ unsigned CommandLatency();
 // Commands applied later than their stamp asked for, since the output started.
 uint64_t LateCommands();
 // The output frame of a JACK frame time (jack_last_frame_time + an event's offset) while
-// the JACK output runs; false otherwise.
+// the JACK output runs; false otherwise. It takes the device's lock, which the mixing
+// holds for a period: call it from the host's thread, with times a process callback
+// noted, rather than from the callback itself.
 bool OutputFrameOfJackTime(uint32_t jackFrameTime, uint64_t* frame);
 
 // Waits until the running clock has moved the devices by `frames` more frames; false if

@@ -2,6 +2,7 @@
 #include "recording_window.h"
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 using MessageQueue = RecordingWindowTest;
@@ -146,5 +147,26 @@ TEST_F(MessageQueue, EachThreadHasItsOwnQueueAndQuit) {
   ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_USER));
   EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)); // no quit here
+  EXPECT_TRUE(DestroyWindow(window));
+}
+
+TEST_F(MessageQueue, AMessagesDueFrameIsKnownOnlyWhileItsProcedureRuns) {
+  HWND window = Create();
+  std::vector<std::pair<UINT, std::optional<uint64_t>>> seen;
+  onMessage = [&](HWND, UINT message, WPARAM, LPARAM) {
+    uint64_t frame = 0;
+    seen.emplace_back(message,
+                      emul::DispatchingDueFrame(&frame) ? std::optional(frame) : std::nullopt);
+  };
+  ASSERT_TRUE(emul::PostMessageAtFrame(window, WM_USER + 1, 0, 0, 123456789012ull));
+  ASSERT_TRUE(PostMessageA(window, WM_USER + 2, 0, 0));
+  ASSERT_TRUE(emul::PostMessageAtFrame(window, WM_USER + 3, 0, 0, 7));
+  emul::PumpMessages();
+  onMessage = nullptr;
+  uint64_t outside = 0;
+  EXPECT_FALSE(emul::DispatchingDueFrame(&outside));
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<UINT, std::optional<uint64_t>>>{
+                {WM_USER + 1, 123456789012ull}, {WM_USER + 2, std::nullopt}, {WM_USER + 3, 7}}));
   EXPECT_TRUE(DestroyWindow(window));
 }

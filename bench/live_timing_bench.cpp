@@ -1,6 +1,6 @@
 // Live timing on a JACK server of its own (dummy driver, 128 frames at 44,100 Hz): a
-// click track posted as a live source would post it, each hit at the moment it is due
-// with the frame it was due at, recorded from what the output played. Reports the
+// click track posted as a JACK MIDI input would post it, each hit at the start of the
+// period its frame falls in, with that frame, recorded from what the output played. Reports the
 // largest error of a click interval (goal 0 frames) and the latency from an event's
 // frame to its sound: the command latency measured plus the period JACK holds.
 #include "host/engine_session.h"
@@ -65,7 +65,7 @@ void BM_LiveClickTrackOnJack(benchmark::State& state) {
   WriteText(dir / "kit.json",
             R"({"keys": [{"sample": "click.wav", "key": 1, "velocity_sense": false}]})");
   WriteText(dir / "pattern.json",
-            R"({"tempo": 105, "steps": 64, "tracks": {"1": "x.x.x.x.x.x.x.x."}, "repeat": 1})");
+            R"({"tempo": 105, "steps": 16, "tracks": {"1": "x.x.x.x.x.x.x.x."}, "repeat": 1})");
   const Kit kit = LoadKit(dir / "kit.json");
   const Timeline timeline = BuildTimeline(kit, LoadPattern(dir / "pattern.json"));
 
@@ -80,19 +80,25 @@ void BM_LiveClickTrackOnJack(benchmark::State& state) {
       engine.InstallKit(kit);
       const uint64_t origin = dsemu::OutputFrameNow() + kOutputRate / 10;
       for (const TimedMessage& message : timeline.messages) {
+        // Posted at the start of the period its frame falls in, when a JACK MIDI input
+        // would have it.
         const uint64_t frame = origin + message.frame;
-        while (dsemu::OutputFrameNow() < frame)
+        while (dsemu::OutputFrameNow() < frame - frame % kPeriod)
           std::this_thread::sleep_for(std::chrono::microseconds(200));
         engine.PostAt(message.message, message.lParam, frame);
         engine.Pump();
         if (message.message == AM_NOTE && HIWORD(message.lParam) != 0)
           due.push_back(frame);
       }
+      while (dsemu::OutputFrameNow() < origin + timeline.frames)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     dsemu::StopWavCapture();
     const std::vector<uint64_t> onsets = Onsets(recording);
     if (onsets.size() != due.size()) {
-      state.SkipWithError("a click was lost");
+      state.SkipWithError(("a click was lost: " + std::to_string(onsets.size()) + " of " +
+                           std::to_string(due.size()))
+                              .c_str());
       break;
     }
     for (size_t i = 0; i < onsets.size(); ++i) {

@@ -5,7 +5,9 @@
 #include "engine_session.h"
 #include "host_error.h"
 #include "interrupt.h"
+#include "midi_timeline.h"
 #include "player.h"
+#include "recording.h"
 #include "safe_output.h"
 #include "sound_file.h"
 
@@ -20,17 +22,34 @@ namespace {
 
 struct Loaded {
   Kit kit;
-  Pattern pattern;
+  Pattern pattern; // for a pattern file
+  std::string source;
   Timeline timeline;
   std::vector<std::filesystem::path> inputs; // kit, pattern and samples
 };
 
-Loaded LoadPiece(const std::filesystem::path& kitFile, const std::filesystem::path& patternFile) {
-  Loaded piece{LoadKit(kitFile), LoadPattern(patternFile), {}, {kitFile, patternFile}};
-  CheckKitSamplesExist(piece.kit);
-  piece.timeline = BuildTimeline(piece.kit, piece.pattern);
+// A MIDI file or a pattern, told apart by what the file holds.
+Loaded LoadPiece(const std::filesystem::path& kitFile, const std::filesystem::path& pieceFile,
+                 const PieceOptions& options = {}) {
+  Loaded piece{LoadKit(kitFile), {}, pieceFile.string(), {}, {kitFile, pieceFile}};
   for (const std::filesystem::path& sample : KitFiles(piece.kit))
     piece.inputs.push_back(sample);
+  CheckKitSamplesExist(piece.kit);
+  if (IsMidiFile(pieceFile)) {
+    MidiSong song = LoadMidiFile(pieceFile);
+    piece.timeline = BuildMidiTimeline(piece.kit, song, {options.channel, options.tail});
+    if (piece.timeline.notesWithoutKey > 0)
+      std::fprintf(stderr, "za32: %s: %llu notes have no key in the kit %s\n", piece.source.c_str(),
+                   static_cast<unsigned long long>(piece.timeline.notesWithoutKey),
+                   piece.kit.source.c_str());
+    return piece;
+  }
+  if (options.channel >= 0)
+    throw HostError(pieceFile.string() + ": --channel is for MIDI files; this is a pattern");
+  piece.pattern = LoadPattern(pieceFile);
+  if (options.tail)
+    piece.pattern.tail = *options.tail;
+  piece.timeline = BuildTimeline(piece.kit, piece.pattern);
   return piece;
 }
 
@@ -149,45 +168,17 @@ int Render(const Loaded& piece, const std::filesystem::path& output,
   return 0;
 }
 
-// What the device plays, written to a temporary file beside the target and renamed into
-// place once complete.
-class Recording {
-public:
-  Recording(const Loaded& piece, const std::filesystem::path& target) : out_(target, piece.inputs) {
-    if (!dsemu::StartWavCapture(out_.temporary().c_str()))
-      throw HostError(target.string() + ": cannot write the recording there");
-  }
-  ~Recording() {
-    if (capturing_)
-      dsemu::StopWavCapture();
-  }
-  Recording(const Recording&) = delete;
-  Recording& operator=(const Recording&) = delete;
-
-  void Finish() {
-    capturing_ = false;
-    if (!dsemu::StopWavCapture())
-      throw HostError(out_.target().string() + ": the recording could not be completed");
-    out_.Commit();
-    std::printf("recorded    %s\n", std::filesystem::absolute(out_.target()).string().c_str());
-  }
-
-private:
-  SafeOutput out_;
-  bool capturing_ = true;
-};
-
 int Play(const Loaded& piece, AudioOutput output,
          const std::optional<std::filesystem::path>& record = std::nullopt) {
   std::optional<Recording> recording;
   if (record)
-    recording.emplace(piece, *record);
+    recording.emplace(*record, piece.inputs);
   PlayStats stats;
   size_t files;
   {
     EngineSession engine(output);
     files = engine.InstallKit(piece.kit);
-    std::printf("playing %s with %s\n", piece.pattern.source.c_str(), piece.kit.source.c_str());
+    std::printf("playing %s with %s\n", piece.source.c_str(), piece.kit.source.c_str());
     std::fflush(stdout);
     stats = PlayLive(engine, piece.timeline);
   } // the device has played out all it mixed
@@ -198,11 +189,7 @@ int Play(const Loaded& piece, AudioOutput output,
 }
 
 AudioOutput ChosenOutput(const PatternOptions& options) {
-  if (options.audio == "jack")
-    return AudioOutput::Jack;
-  if (options.audio == "sdl")
-    return AudioOutput::Live;
-  return PlayingOutput(options.nullOutput || options.audio == "null");
+  return ChosenAudioOutput(options.audio, options.nullOutput);
 }
 
 } // namespace
@@ -213,13 +200,14 @@ int RunRender(const PatternOptions& options) {
     throw HostError("--format " + options.format + ": use wav16, wav24, float or flac");
   // A device or the kit itself as output is refused before anything is read.
   CheckOutputTarget(options.output, {options.kit, options.pattern});
-  return Render(LoadPiece(options.kit, options.pattern), options.output, *format, options.stems);
+  return Render(LoadPiece(options.kit, options.pattern, options.piece), options.output, *format,
+                options.stems);
 }
 
 int RunPlay(const PatternOptions& options) {
   AudioOutput output = ChosenOutput(options);
   dsemu::SelectPeriod(options.period);
-  return Play(LoadPiece(options.kit, options.pattern), output, options.record);
+  return Play(LoadPiece(options.kit, options.pattern, options.piece), output, options.record);
 }
 
 int RunDemo(const DemoOptions& options) {

@@ -15,9 +15,16 @@ struct DemoOptions {
 };
 int RunDemo(const DemoOptions& options);
 
+// How a piece is played, beyond what its file says.
+struct PieceOptions {
+  int channel = -1;           // MIDI files: 0 to 15 plays one channel; -1 all 16
+  std::optional<double> tail; // seconds after the end; MIDI default: until silent
+};
+
 struct PatternOptions {
   std::filesystem::path kit;
-  std::filesystem::path pattern;
+  std::filesystem::path pattern; // a pattern or a MIDI file
+  PieceOptions piece;
   std::filesystem::path output;               // render only
   std::string format = "wav16";               // render only: wav16, wav24, float or flac
   std::optional<std::filesystem::path> stems; // render only: one file a key into this folder
@@ -28,6 +35,16 @@ struct PatternOptions {
 };
 int RunRender(const PatternOptions& options);
 int RunPlay(const PatternOptions& options);
+
+struct LiveOptions {
+  std::filesystem::path kit;
+  std::string midi;    // "alsa" or "jack"; empty: ALSA where its sequencer exists, else JACK
+  std::string connect; // a source port to connect to the input, by name
+  std::string audio;   // "sdl", "jack", "null"; empty: ZA32_AUDIO, then sdl
+  unsigned period = 0; // frames a period on sdl and null (0: the output's default)
+  std::optional<std::filesystem::path> record;
+};
+int RunLive(const LiveOptions& options);
 
 struct AuditionOptions {
   std::string file;

@@ -171,6 +171,14 @@ AudioOutput PlayingOutput(bool nullOnCommandLine) {
   throw HostError("ZA32_AUDIO=" + value + ": unknown output (sdl, jack, null, live or manual)");
 }
 
+AudioOutput ChosenAudioOutput(const std::string& audio, bool nullOnCommandLine) {
+  if (audio == "jack")
+    return AudioOutput::Jack;
+  if (audio == "sdl")
+    return AudioOutput::Live;
+  return PlayingOutput(nullOnCommandLine || audio == "null");
+}
+
 size_t LoadedFileCount() {
   std::set<LONG> numbers;
   for (LONG key = 0; key < ZA32_KEYS; ++key)

@@ -16,6 +16,8 @@ enum class AudioOutput { Manual, Null, Live, Jack };
 // by itself: time kept without a sound card), else the sound card. HostError for another
 // value.
 AudioOutput PlayingOutput(bool nullOnCommandLine);
+// The same with an --audio choice ("sdl", "jack", "null"; empty: none) as well.
+AudioOutput ChosenAudioOutput(const std::string& audio, bool nullOnCommandLine);
 
 class EngineSession {
 public:

@@ -11,6 +11,37 @@
 #include <cstring>
 #include <functional>
 
+namespace {
+
+void AddPieceOptions(CLI::App& command, PieceOptions& piece) {
+  command
+      .add_option_function<int>(
+          "--channel", [&piece](int channel) { piece.channel = channel - 1; },
+          "MIDI files: play only this channel, 1 to 16 (default: all)")
+      ->check(CLI::Range(1, 16));
+  command
+      .add_option("--tail", piece.tail,
+                  "Seconds to play after the end (MIDI default: until the sound has died "
+                  "away, at most 10 s)")
+      ->check(CLI::Range(0.0, 3600.0));
+}
+
+// The real-time output of play and live.
+void AddOutputOptions(CLI::App& command, std::string& audio, unsigned& period,
+                      std::optional<std::filesystem::path>& record) {
+  command
+      .add_option("--audio", audio,
+                  "Sound output: sdl, jack or null (default: ZA32_AUDIO, else sdl)")
+      ->check(CLI::IsMember({"sdl", "jack", "null"}));
+  command
+      .add_option("--period", period,
+                  "Frames a period on sdl and null (default 128); JACK's is the server's")
+      ->check(CLI::Range(16u, 8192u));
+  command.add_option("--record", record, "Also write exactly what is played to this WAV file");
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
   CLI::App app{"za32: plays and renders kits of WAV samples on the ZA32 sound engine", "za32"};
   app.require_subcommand(1);
@@ -34,7 +65,8 @@ int main(int argc, char** argv) {
   CLI::App* renderCommand = app.add_subcommand(
       "render", "Render a pattern played on a kit into a WAV file, faster than real time");
   renderCommand->add_option("KIT", render.kit, "Kit file (JSON)")->required();
-  renderCommand->add_option("PATTERN", render.pattern, "Pattern file (JSON)")->required();
+  renderCommand->add_option("PATTERN", render.pattern, "Pattern file (JSON) or MIDI file")
+      ->required();
   renderCommand->add_option("-o,--output", render.output, "File to write")->required();
   renderCommand
       ->add_option("--format", render.format,
@@ -42,27 +74,35 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   renderCommand->add_option("--stems", render.stems,
                             "Also write each key alone, one file a key, into this folder");
+  AddPieceOptions(*renderCommand, render.piece);
   renderCommand->callback([&] { run = [&] { return RunRender(render); }; });
 
   PatternOptions play;
   CLI::App* playCommand =
       app.add_subcommand("play", "Play a pattern on a kit live through the sound card");
   playCommand->add_option("KIT", play.kit, "Kit file (JSON)")->required();
-  playCommand->add_option("PATTERN", play.pattern, "Pattern file (JSON)")->required();
+  playCommand->add_option("PATTERN", play.pattern, "Pattern file (JSON) or MIDI file")->required();
+  AddPieceOptions(*playCommand, play.piece);
   playCommand->add_flag("--null", play.nullOutput,
                         "Keep time without a sound card (the sound goes nowhere)");
-  playCommand
-      ->add_option("--audio", play.audio,
-                   "Sound output: sdl, jack or null (default: ZA32_AUDIO, else sdl)")
-      ->check(CLI::IsMember({"sdl", "jack", "null"}));
-  playCommand
-      ->add_option("--period", play.period,
-                   "Frames a period on sdl and null (default 128); JACK's is the server's")
-      ->check(CLI::Range(16u, 8192u));
-  playCommand->add_option("--record", play.record,
-                          "Also write exactly what is played to this "
-                          "WAV file");
+  AddOutputOptions(*playCommand, play.audio, play.period, play.record);
   playCommand->callback([&] { run = [&] { return RunPlay(play); }; });
+
+  LiveOptions live;
+  CLI::App* liveCommand = app.add_subcommand(
+      "live", "Play a kit from a MIDI controller or program, through a MIDI input port named "
+              "za32, until Ctrl-C");
+  liveCommand->add_option("KIT", live.kit, "Kit file (JSON)")->required();
+  liveCommand
+      ->add_option("--midi", live.midi,
+                   "MIDI input: alsa (the sequencer) or jack (default: alsa where "
+                   "/dev/snd/seq exists, else jack)")
+      ->check(CLI::IsMember({"alsa", "jack"}));
+  liveCommand->add_option("--connect", live.connect,
+                          "Connect this source port to the input (ALSA: part of its name; "
+                          "JACK: its full name, as client:port)");
+  AddOutputOptions(*liveCommand, live.audio, live.period, live.record);
+  liveCommand->callback([&] { run = [&] { return RunLive(live); }; });
 
   AuditionOptions audition;
   CLI::App* auditionCommand =

@@ -53,11 +53,18 @@ PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSi
       until = std::min(until, timeline.messages[next].frame);
     size_t frames = static_cast<size_t>(std::min<uint64_t>(until - now, kChunkFrames));
     dsemu::AdvanceFrames(frames, mix.data());
+    bool rungOut =
+        timeline.endWhenSilent && next == timeline.messages.size() && SoundingVoices() == 0;
+    if (rungOut) // the piece ends with the last frame that sounds
+      while (frames > 0 && mix[2 * frames - 1] == 0 && mix[2 * frames - 2] == 0)
+        --frames;
     for (size_t i = 0; i < frames * 2; ++i)
       stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
     out.Write(std::span<const int16_t>(mix.data(), frames * 2));
     now += frames;
     progress.Update(now);
+    if (rungOut)
+      break;
   }
   progress.Finish();
   stats.frames = now;
@@ -76,13 +83,16 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
   constexpr uint64_t kLead = kOutputRate / 20;
   const uint64_t origin = dsemu::OutputFrameNow() + kLead;
   // Sleeps in short slices until the output reaches `frame`, keeping the message loop
-  // and the progress bar going; false when interrupted.
-  auto waitFor = [&](uint64_t frame) {
+  // and the progress bar going; false when interrupted. With `untilSilent`, only until
+  // no voice sounds any more.
+  auto waitFor = [&](uint64_t frame, bool untilSilent = false) {
     uint64_t seen = 0;
     auto moved = Clock::now();
     for (uint64_t now; (now = dsemu::OutputFrameNow()) < frame;) {
       if (Interrupted())
         return false;
+      if (untilSilent && SoundingVoices() == 0)
+        break;
       if (now != seen) {
         seen = now;
         moved = Clock::now();
@@ -105,14 +115,15 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
     engine.Pump();
     stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
   }
-  played = played && waitFor(origin + timeline.frames);
+  played = played && waitFor(origin + timeline.frames, timeline.endWhenSilent);
   stats.interrupted = !played;
   AllNotesOff(0);
   progress.Finish();
   stats.seconds = Since(start);
   const uint64_t now = dsemu::OutputFrameNow();
-  stats.frames =
-      played ? timeline.frames : std::min(timeline.frames, now > origin ? now - origin : 0);
+  stats.frames = played && !timeline.endWhenSilent
+                     ? timeline.frames
+                     : std::min(timeline.frames, now > origin ? now - origin : 0);
   return stats;
 }
 

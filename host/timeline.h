@@ -20,6 +20,9 @@ struct Timeline {
   std::vector<TimedMessage> messages; // in the order they are posted
   uint64_t frames = 0;                // length of the whole piece, tail included
   uint64_t notes = 0;                 // note-ons
+  uint64_t notesWithoutKey = 0;       // note-ons of codes no key of the kit sounds for
+  bool endWhenSilent = false;         // stop before `frames` once the last message is
+                                      // posted and no voice sounds any more
 };
 
 // The frame of a position counted in steps from the start of the first pass.

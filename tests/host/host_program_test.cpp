@@ -254,7 +254,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"pattern without tempo", kGoodKit, R"({"steps": 4})",
                 "za32: pattern.json: has no \"tempo\""},
         BadCase{"empty pattern file", kGoodKit, " ",
-                "za32: pattern.json: not a valid JSON pattern file"}),
+                "za32: pattern.json: not a valid JSON pattern file"},
+        BadCase{"truncated MIDI file", kGoodKit,
+                std::string("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0\x10\0\x99\x24", 25),
+                "za32: pattern.json: chunk 2 declares 16 bytes, but the file ends after 3 "
+                "(truncated file?)"},
+        BadCase{"MIDI file of format 2", kGoodKit, std::string("MThd\0\0\0\6\0\2\0\1\0\x60", 14),
+                "za32: pattern.json: MIDI files of format 2 cannot be played; formats 0 and 1 can"}),
     [](const testing::TestParamInfo<BadCase>& info) {
       std::string name = info.param.what;
       for (char& ch : name)

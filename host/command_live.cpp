@@ -68,7 +68,7 @@ int RunLive(const LiveOptions& options) {
 
     const bool terminal = isatty(STDOUT_FILENO);
     NoteGate gate(kit);
-    std::vector<KeyNote> notes;
+    std::vector<EngineMessage> notes;
     auto shown = std::chrono::steady_clock::now();
     // Ctrl-C is how live play ends: it ends well (status 0).
     while (!Interrupted()) {
@@ -80,7 +80,7 @@ int RunLive(const LiveOptions& options) {
         counts.notes += (m.status & 0xF0) == 0x90 && m.data2 > 0;
         uint64_t due;
         bool timed = m.jackFrame && dsemu::OutputFrameOfJackTime(*m.jackFrame, &due);
-        for (const KeyNote& note : notes)
+        for (const EngineMessage& note : notes)
           timed ? engine.PostAt(note.message, note.lParam, due)
                 : engine.Post(note.message, note.lParam);
       }

@@ -1,7 +1,7 @@
 #include "midi_events.h"
 
 MidiOutcome PlayMidiMessage(NoteGate& gate, uint8_t status, uint8_t data1, uint8_t data2,
-                            int channel, std::vector<KeyNote>& out) {
+                            int channel, std::vector<EngineMessage>& out) {
   if (status < 0x80 || status >= 0xF0 || (channel >= 0 && (status & 0x0F) != channel))
     return MidiOutcome::Ignored;
   switch (status & 0xF0) {

@@ -11,7 +11,7 @@ enum class MidiOutcome { Played, NoKey, Ignored };
 
 // `channel` 0 to 15 takes that channel's messages only; -1 takes all 16.
 MidiOutcome PlayMidiMessage(NoteGate& gate, uint8_t status, uint8_t data1, uint8_t data2,
-                            int channel, std::vector<KeyNote>& out);
+                            int channel, std::vector<EngineMessage>& out);
 
 // Within one moment: bends first, so that a note started there already has them; then
 // note-offs, so that a note ended and started at once sounds.

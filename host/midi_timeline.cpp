@@ -15,7 +15,7 @@ Timeline BuildMidiTimeline(const Kit& kit, const MidiSong& song, const MidiPlayO
 
   Timeline timeline;
   NoteGate gate(kit);
-  std::vector<KeyNote> notes;
+  std::vector<EngineMessage> notes;
   for (const MidiMessage& m : ordered) {
     notes.clear();
     MidiOutcome outcome = PlayMidiMessage(gate, m.status, m.data1, m.data2, options.channel, notes);
@@ -24,7 +24,7 @@ Timeline BuildMidiTimeline(const Kit& kit, const MidiSong& song, const MidiPlayO
       ++timeline.notesWithoutKey;
     if (outcome == MidiOutcome::Played && noteOn)
       ++timeline.notes;
-    for (const KeyNote& note : notes)
+    for (const EngineMessage& note : notes)
       timeline.messages.push_back({m.frame, note.message, note.lParam});
   }
   double tail = options.tail.value_or(kMaxRingOutSeconds);

@@ -80,6 +80,7 @@ int RunLive(const LiveOptions& options) {
         counts.notes += (m.status & 0xF0) == 0x90 && m.data2 > 0;
         uint64_t due;
         bool timed = m.jackFrame && dsemu::OutputFrameOfJackTime(*m.jackFrame, &due);
+        due += input->SlackFrames();
         for (const EngineMessage& note : notes)
           timed ? engine.PostAt(note.message, note.lParam, due)
                 : engine.Post(note.message, note.lParam);

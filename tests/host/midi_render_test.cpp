@@ -138,6 +138,20 @@ TEST_F(MidiRender, EndsWhenTheLastHitHasRungOutOrAfterTheTail) {
   EXPECT_EQ(ReadWav(dir.path() / "out.wav").frames(), 22050 + 441000u);
 }
 
+TEST_F(MidiRender, NotesGoThroughTheKitsVelocityLayers) {
+  WriteWav(dir.path() / "soft.wav", 44100, 1, std::vector<int16_t>(kSampleFrames, 4000));
+  WriteText(dir.path() / "kit.json", R"({"keys": [
+      {"sample": "soft.wav", "key": 36, "velocity": [1, 64], "velocity_sense": false},
+      {"sample": "hit.wav", "key": 300, "trigger": 36, "velocity": [65, 127],
+       "velocity_sense": false}]})");
+  RunResult run = Render(File(0, kPpqn, {Track({{0, "\x90\x24\x1E"}, {480, "\x90\x24\x6E"}})}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  Wav wav = ReadWav(dir.path() / "out.wav");
+  ASSERT_GT(wav.frames(), 22050u);
+  EXPECT_EQ(wav.samples[0], 4000) << "velocity 30 plays the soft layer";
+  EXPECT_EQ(wav.samples[22050 * 2], 16000) << "velocity 110 plays the loud layer";
+}
+
 TEST_F(MidiRender, PitchBendIsTheBendOfItsTopSevenBits) {
   std::vector<int16_t> sine(44100);
   for (size_t i = 0; i < sine.size(); ++i)

@@ -78,7 +78,7 @@ int RunLive(const LiveOptions& options) {
         notes.clear();
         PlayMidiMessage(gate, m.status, m.data1, m.data2, -1, notes);
         counts.notes += (m.status & 0xF0) == 0x90 && m.data2 > 0;
-        uint64_t due;
+        uint64_t due = 0;
         bool timed = m.jackFrame && dsemu::OutputFrameOfJackTime(*m.jackFrame, &due);
         due += input->SlackFrames();
         for (const EngineMessage& note : notes)

@@ -62,7 +62,8 @@ private:
 // (the number of first-level weights before them, counted down from 0xFFFF), weight, case.
 class Specials {
 public:
-  explicit Specials(const unsigned char* name) : at_(name) { Settle(); }
+  // Starts after a part of the name that carried `before` first-level weights.
+  Specials(const unsigned char* name, unsigned before) : at_(name), before_(before) { Settle(); }
   bool Done() const { return !*at_; }
   unsigned Key() const {
     const ByteWeights& b = kBytes[*at_];
@@ -80,7 +81,7 @@ private:
       before_ += kBytes[*at_].count;
   }
   const unsigned char* at_;
-  unsigned before_ = 0;
+  unsigned before_;
 };
 
 } // namespace
@@ -88,6 +89,13 @@ private:
 int CompareNames(const char* a, const char* b, bool ignoreCase) {
   const auto* x = reinterpret_cast<const unsigned char*>(a);
   const auto* y = reinterpret_cast<const unsigned char*>(b);
+  // A part both names share weighs the same at every level and leaves both walks in step,
+  // so the comparison starts after it; the engine compares paths that differ near the end.
+  unsigned sharedWeights = 0;
+  for (; *x && *x == *y; ++x, ++y)
+    sharedWeights += kBytes[*x].count;
+  if (*x == *y)
+    return 0;
   // Levels 1 to 3 in one pass: once every first-level weight matched, the two names have
   // as many accents and cases, and the first difference among them decides.
   int accents = 0, cases = 0;
@@ -109,7 +117,7 @@ int CompareNames(const char* a, const char* b, bool ignoreCase) {
     return accents;
   if (cases)
     return cases;
-  Specials sx(x), sy(y);
+  Specials sx(x, sharedWeights), sy(y, sharedWeights);
   for (; !sx.Done() && !sy.Done(); sx.Next(), sy.Next())
     if (int order = Compare(sx.Key(), sy.Key()))
       return order;

@@ -174,13 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyCase{"half volume", 60, 50, 64, 64, 441, -9.92, -9.92},
                     KeyCase{"no volume", 60, 50, 0, 64, 441, -20, -20},
                     KeyCase{"panned left", 60, 50, 127, 32, 441, 0, -10}),
-    [](const testing::TestParamInfo<KeyCase>& info) {
-      std::string name = info.param.what;
-      for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-          ch = '_';
-      return name;
-    });
+    CaseName<KeyCase>);
 
 struct BadCase {
   const char* what;
@@ -259,15 +253,10 @@ INSTANTIATE_TEST_SUITE_P(
                 std::string("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\0\x10\0\x99\x24", 25),
                 "za32: pattern.json: chunk 2 declares 16 bytes, but the file ends after 3 "
                 "(truncated file?)"},
-        BadCase{"MIDI file of format 2", kGoodKit, std::string("MThd\0\0\0\6\0\2\0\1\0\x60", 14),
-                "za32: pattern.json: MIDI files of format 2 cannot be played; formats 0 and 1 can"}),
-    [](const testing::TestParamInfo<BadCase>& info) {
-      std::string name = info.param.what;
-      for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-          ch = '_';
-      return name;
-    });
+        BadCase{
+            "MIDI file of format 2", kGoodKit, std::string("MThd\0\0\0\6\0\2\0\1\0\x60", 14),
+            "za32: pattern.json: MIDI files of format 2 cannot be played; formats 0 and 1 can"}),
+    CaseName<BadCase>);
 
 TEST(Examples, PlayOnTheDemoSamples) {
   TempDir dir;

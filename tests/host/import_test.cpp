@@ -261,13 +261,7 @@ INSTANTIATE_TEST_SUITE_P(
                             "not a readable kit archive"},
                     Hostile{"not a kit", "hat.wav", "song.xml", "not a drumkit"},
                     Hostile{"existing folder", "hat.wav", "Test", "already exists"}),
-    [](const testing::TestParamInfo<Hostile>& info) {
-      std::string name = info.param.what;
-      for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-          ch = '_';
-      return name;
-    });
+    CaseName<Hostile>);
 
 // Two bars at 120 beats a minute: the kick on each bar's first beat, the open hat (half
 // the kick's volume) on its third; with swing, which the engine cannot play.

@@ -112,13 +112,7 @@ INSTANTIATE_TEST_SUITE_P(
                              {{480, "\x90\x28\x64"}, {48, std::string("\x80\x28\x00", 3)}},
                              22050,
                              22050 + 2205}),
-    [](const testing::TestParamInfo<GateCase>& info) {
-      std::string name = info.param.what;
-      for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-          ch = '_';
-      return name;
-    });
+    CaseName<GateCase>);
 
 TEST_F(MidiRender, ChannelOptionPlaysOneChannel) {
   std::string song = File(0, kPpqn, {Track({{0, "\x90\x24\x64"}, {480, "\x99\x26\x64"}})});

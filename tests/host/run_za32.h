@@ -1,10 +1,13 @@
 // Runs the built za32 program and reads the WAV files it writes.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 struct RunResult {
   int status = -1; // exit status; -1 when it did not exit normally
@@ -41,3 +44,12 @@ void WriteWav(const std::filesystem::path& file, uint32_t rate, uint16_t channel
               const std::vector<int16_t>& samples);
 std::string ReadText(const std::filesystem::path& file);
 void WriteText(const std::filesystem::path& file, const std::string& text);
+
+// Names a parameterised case after its `what`, letters and digits kept, the rest '_'.
+template <typename Case> std::string CaseName(const testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.what;
+  for (char& ch : name)
+    if (!std::isalnum(static_cast<unsigned char>(ch)))
+      ch = '_';
+  return name;
+}

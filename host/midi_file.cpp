@@ -131,8 +131,9 @@ MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source
     LibraryMessages messages;
     if (size > size_t(INT32_MAX))
       throw HostError(source + ": too large for a MIDI file");
-    CheckMidiStructure(static_cast<const unsigned char*>(bytes), size, source);
-    smf.reset(smf_load_from_memory(bytes, static_cast<int>(size)));
+    std::string prepared =
+        PrepareMidiForLibrary(static_cast<const unsigned char*>(bytes), size, source);
+    smf.reset(smf_load_from_memory(prepared.data(), static_cast<int>(prepared.size())));
     if (!smf)
       throw HostError(
           source + ": not a MIDI file that can be played: " + messages.Reason("it cannot be read"));

@@ -9,7 +9,7 @@ namespace {
 
 class Reader {
 public:
-  Reader(const unsigned char* bytes, size_t size, std::string where)
+  Reader(unsigned char* bytes, size_t size, std::string where)
       : p_(bytes), end_(bytes + size), where_(std::move(where)) {}
 
   bool AtEnd() const { return p_ == end_; }
@@ -34,11 +34,12 @@ public:
       Fail(std::string("ends in the middle of ") + what + " (truncated file?)");
     p_ += count;
   }
+  unsigned char* Here() const { return p_; }
   [[noreturn]] void Fail(const std::string& why) const { throw HostError(where_ + why); }
 
 private:
-  const unsigned char* p_;
-  const unsigned char* end_;
+  unsigned char* p_;
+  unsigned char* end_;
   std::string where_;
 };
 
@@ -49,7 +50,29 @@ uint32_t BigEndian(const unsigned char* p, int bytes) {
   return value;
 }
 
-void CheckTrack(Reader track) {
+// Writes `value` as a variable-length quantity of exactly `width` bytes: leading 0x80
+// bytes where fewer would do, which readers take for the same number.
+void WriteVariableLength(unsigned char* at, uint32_t value, int width) {
+  for (int i = width - 1; i >= 0; --i, value >>= 7)
+    at[i] = static_cast<unsigned char>((value & 0x7F) | (i == width - 1 ? 0 : 0x80));
+}
+
+// Rewrites the meta event at `start` (type, then a length of `width` bytes, then
+// `length` bytes) as a system exclusive event of the same size: its data is the meta
+// event's data, with the type byte in front where the length needs the room.
+void MetaAsSystemExclusive(unsigned char* start, uint32_t length, int width) {
+  if (width < 4) {
+    start[0] = 0xF0;
+    WriteVariableLength(start + 1, length, width + 1);
+    return;
+  }
+  unsigned char type = start[1];
+  start[0] = 0xF0;
+  WriteVariableLength(start + 1, length + 1, 4);
+  start[5] = type;
+}
+
+void PrepareTrack(Reader track) {
   uint64_t pulses = 0;
   unsigned char running = 0;
   for (;;) {
@@ -58,6 +81,7 @@ void CheckTrack(Reader track) {
     pulses += track.VariableLength("a delta time");
     if (pulses > uint64_t(std::numeric_limits<int32_t>::max()))
       track.Fail("runs past 2^31 pulses");
+    unsigned char* start = track.Here();
     unsigned char status = track.Byte("an event");
     if (status < 0x80) {
       if (!running)
@@ -68,13 +92,31 @@ void CheckTrack(Reader track) {
       if (track.Byte("an event") >= 0x80)
         track.Fail("has a status byte where a data byte must be");
     } else if (status == 0xFF) {
+      running = 0; // meta and system exclusive events end running status
       unsigned char type = track.Byte("a meta event");
+      unsigned char* lengthAt = track.Here();
       uint32_t length = track.VariableLength("a meta event");
+      int width = int(track.Here() - lengthAt);
       track.Skip(length, "a meta event");
+      if ((type == 0x51 || type == 0x2F) && width != 1)
+        track.Fail(std::string("has ") +
+                   (type == 0x51 ? "a tempo change" : "an end-of-track event") +
+                   " whose length is written in " + std::to_string(width) + " bytes, not one");
+      if (type == 0x51 && length != 3)
+        track.Fail("has a tempo change of " + std::to_string(length) + " bytes; it must have 3");
       if (type == 0x2F)
         return;
+      if (width > 1) {
+        if (width == 4 && length + 1 >= (1u << 28))
+          track.Fail("has a meta event of " + std::to_string(length) + " bytes");
+        MetaAsSystemExclusive(start, length, width);
+      }
       continue;
     } else if (status == 0xF0 || status == 0xF7) {
+      running = 0;
+      // An escaped event carries bytes to send as they are; the player has no use for
+      // them, and libsmf can read them only as system exclusive.
+      *start = 0xF0;
       track.Skip(track.VariableLength("a system exclusive event"), "a system exclusive event");
       continue;
     } else {
@@ -90,7 +132,10 @@ void CheckTrack(Reader track) {
 
 } // namespace
 
-void CheckMidiStructure(const unsigned char* bytes, size_t size, const std::string& source) {
+std::string PrepareMidiForLibrary(const unsigned char* original, size_t size,
+                                  const std::string& source) {
+  std::string copy(reinterpret_cast<const char*>(original), size);
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(copy.data());
   // The header as libsmf accepts it (it leaks what it made for any other).
   if (size < 14 || std::string(reinterpret_cast<const char*>(bytes), 4) != "MThd")
     throw HostError(source + ": not a MIDI file (it does not start with an \"MThd\" header)");
@@ -120,9 +165,10 @@ void CheckMidiStructure(const unsigned char* bytes, size_t size, const std::stri
       throw HostError(where + "declares " + std::to_string(length) + " bytes, but the file " +
                       "ends after " + std::to_string(size - at - 8) + " (truncated file?)");
     if (std::string(reinterpret_cast<const char*>(bytes + at), 4) == "MTrk")
-      CheckTrack(
+      PrepareTrack(
           Reader(bytes + at + 8, length, source + ": track " + std::to_string(++track) + " "));
     at += 8 + length;
     ++chunk;
   }
+  return copy;
 }

@@ -1,5 +1,6 @@
 // Seeds for the MIDI file reader's fuzz target: files of both formats with tempo changes,
-// running status, note-offs as velocity 0, pitch bends and meta events.
+// running status, note-offs as velocity 0, pitch bends, meta events short and long, and
+// system exclusive and escaped events.
 #include "tests/support/midi_files.h"
 
 #include <cstdio>
@@ -20,7 +21,9 @@ int main(int argc, char** argv) {
                                    {470, "\x26\x70"},
                                    {0, "\xE9\x00\x50"},
                                    {5, std::string("\x89\x26\x00", 3)},
-                                   {0, std::string("\xF0\x02\x01\xF7", 4)}});
+                                   {0, std::string("\xF0\x02\x01\xF7", 4)},
+                                   {0, std::string("\xF7\x02\xF8\xFA", 4)},
+                                   {0, "\xFF\x01" + VariableLength(130) + std::string(130, 'x')}});
   const std::vector<std::string> files = {File(0, 96, {drums}), File(1, 480, {tempoTrack, drums}),
                                           File(1, 1, {tempoTrack})};
   for (size_t i = 0; i < files.size(); ++i) {

@@ -91,9 +91,8 @@ int CompareNames(const char* a, const char* b, bool ignoreCase) {
   const auto* y = reinterpret_cast<const unsigned char*>(b);
   // A part both names share weighs the same at every level and leaves both walks in step,
   // so the comparison starts after it; the engine compares paths that differ near the end.
-  unsigned sharedWeights = 0;
-  for (; *x && *x == *y; ++x, ++y)
-    sharedWeights += kBytes[*x].count;
+  for (; *x && *x == *y; ++x, ++y) {
+  }
   if (*x == *y)
     return 0;
   // Levels 1 to 3 in one pass: once every first-level weight matched, the two names have
@@ -117,6 +116,10 @@ int CompareNames(const char* a, const char* b, bool ignoreCase) {
     return accents;
   if (cases)
     return cases;
+  // Level 4 counts positions from the start: the shared part's weights, counted only now.
+  unsigned sharedWeights = 0;
+  for (const auto* p = reinterpret_cast<const unsigned char*>(a); p != x; ++p)
+    sharedWeights += kBytes[*p].count;
   Specials sx(x, sharedWeights), sy(y, sharedWeights);
   for (; !sx.Done() && !sy.Done(); sx.Next(), sy.Next())
     if (int order = Compare(sx.Key(), sy.Key()))

@@ -6,10 +6,13 @@
 // The buffer that the layer allocates itself (MMIO_ALLOCBUF) is a window of the buffer's
 // size onto a private mapping of the whole file, where the file can be mapped: a refill
 // moves the window instead of copying, so that a program reading straight out of the
-// buffer copies each byte once, as a plain read() would. Files that cannot be mapped,
-// and buffers that the caller supplies, are filled with pread(). The mapping is of the
-// file as it was opened: a file that another process cuts short while it is open here
-// is read as it was (and one cut below what was already read faults, as mapped files do).
+// buffer copies each byte once, as a plain read() would. A file of up to 256 KB is read
+// whole into memory instead, which costs less than mapping and unmapping it and serves
+// as the mapping does. Files that cannot be mapped, and buffers that the caller
+// supplies, are filled with pread(). The mapping is of the file as it was opened: a file
+// that another process cuts short while it is open here is read as it was (and one cut
+// below what was already read faults, as mapped files do; a small file read whole never
+// does).
 //
 // What the callers can rely on, as on Windows:
 //  - mmioGetInfo hands out the buffer (pchBuffer, pchNext, pchEndRead); the caller reads
@@ -48,10 +51,13 @@ struct MmioFile {
   char* ownBuffer;     // allocated here for a file that could not be mapped
   char* mapping;       // the whole file, when the buffer is a window onto it
   int64_t mappingSize; // the file's size when it was mapped
+  bool mappingCopied;  // `mapping` is a copy in memory of a small file, not a mapping
   int64_t bufferOffset;
   LONG valid;
   LONG next;
 };
+
+constexpr int64_t kCopiedFileBytes = 256 * 1024;
 
 std::mutex filesLock;
 std::unordered_set<MmioFile*> openFiles;
@@ -223,13 +229,23 @@ extern "C" HMMIO WINAPI mmioOpenA(LPSTR fileName, LPMMIOINFO info, DWORD flags) 
     return OpenFailed(info, MMIOERR_ACCESSDENIED);
   }
 
-  auto* file = new MmioFile{fd, flags, nullptr, 0, nullptr, nullptr, 0, 0, 0, 0};
+  auto* file = new MmioFile{fd, flags, nullptr, 0, nullptr, nullptr, 0, false, 0, 0, 0};
   if (info && info->pchBuffer && info->cchBuffer > 0) {
     file->buffer = info->pchBuffer;
     file->capacity = info->cchBuffer;
   } else if (flags & MMIO_ALLOCBUF) {
     file->capacity = info && info->cchBuffer > 0 ? info->cchBuffer : MMIO_DEFAULTBUFFER;
-    if (status.st_size > 0 && status.st_size <= LONG_MAX) {
+    if (status.st_size > 0 && status.st_size <= kCopiedFileBytes) {
+      auto* copy = static_cast<char*>(std::malloc(static_cast<size_t>(status.st_size)));
+      if (copy && pread(fd, copy, static_cast<size_t>(status.st_size), 0) == status.st_size) {
+        file->mapping = copy;
+        file->mappingSize = status.st_size;
+        file->mappingCopied = true;
+        file->buffer = file->mapping;
+      } else {
+        std::free(copy);
+      }
+    } else if (status.st_size > 0 && status.st_size <= LONG_MAX) {
       // Private and writable, so that a caller may scribble in the buffer as on Windows.
       void* mapping = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ | PROT_WRITE,
                            MAP_PRIVATE, fd, 0);
@@ -266,7 +282,9 @@ extern "C" MMRESULT WINAPI mmioClose(HMMIO handle, UINT flags) {
       return MMSYSERR_INVALHANDLE;
   }
   close(file->fd);
-  if (file->mapping)
+  if (file->mappingCopied)
+    std::free(file->mapping);
+  else if (file->mapping)
     munmap(file->mapping, static_cast<size_t>(file->mappingSize));
   std::free(file->ownBuffer);
   delete file;

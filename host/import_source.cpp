@@ -1,12 +1,12 @@
 #include "import_source.h"
 
 #include "host_error.h"
+#include "input_file.h"
 
 #include <archive.h>
 #include <archive_entry.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <sstream>
 
@@ -18,13 +18,8 @@ namespace {
 constexpr int64_t kMaxArchiveBytes = int64_t(2) << 30;
 
 std::vector<char> ReadWholeFile(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    throw HostError(file.string() + ": cannot open the file");
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad())
-    throw HostError(file.string() + ": cannot read the file");
-  return bytes;
+  std::string bytes = ReadInputFile(file, "file", kMaxArchiveBytes);
+  return std::vector<char>(bytes.begin(), bytes.end());
 }
 
 bool HasExtension(const fs::path& file, const char* extension) {

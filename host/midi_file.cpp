@@ -1,6 +1,7 @@
 #include "midi_file.h"
 
 #include "host_error.h"
+#include "input_file.h"
 #include "midi_file_structure.h"
 #include "timeline.h"
 
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <memory>
 
 namespace {
@@ -170,11 +170,6 @@ MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source
 }
 
 MidiSong LoadMidiFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in)
-    throw HostError(file.string() + ": cannot be opened");
-  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad())
-    throw HostError(file.string() + ": cannot be read");
+  std::string bytes = ReadInputFile(file, "MIDI file", INT32_MAX);
   return ParseMidiFile(bytes.data(), bytes.size(), file.string());
 }

@@ -4,6 +4,7 @@
 #include "tests/support/wav_files.h"
 
 #include <cstring>
+#include <utility>
 
 void AuditionFixture::SetUp() {
   EngineTest::SetUp();
@@ -27,9 +28,7 @@ KeyRecord AuditionFixture::Key(const std::string& file, int32_t keyCode) {
 }
 
 void AuditionFixture::Install(std::vector<KeyRecord> keys) {
-  while (keys.size() < ZA32_KEYS)
-    keys.push_back(Key("", 60000 + static_cast<int32_t>(keys.size())));
-  InitialiseKeyMap(keys.data());
+  InitialiseKeyMap(FullKeyMap(std::move(keys)).data());
 }
 
 std::vector<std::string> AuditionFixture::SampleNames() {

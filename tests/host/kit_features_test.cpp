@@ -130,7 +130,8 @@ TEST(TriggerMapLayers, AHitOnEitherBoundOfARangePlaysItsKey) {
   }
   TriggerMap map(kit);
   auto played = [&](int trigger, int velocity) {
-    std::vector<TriggeredNote> notes = map.NoteOn(trigger, velocity);
+    std::vector<TriggeredNote> notes;
+    map.NoteOn(trigger, velocity, notes);
     map.Reset();
     return notes.empty() ? -1 : notes.back().keyCode;
   };

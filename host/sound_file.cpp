@@ -50,6 +50,10 @@ SoundFileWriter::SoundFileWriter(const std::filesystem::path& file, RenderFormat
   file_ = sf_open(output_.temporary().c_str(), SFM_WRITE, &info);
   if (!file_)
     throw HostError(file.string() + ": cannot create the file: " + sf_strerror(nullptr));
+  // libsndfile stores 16-bit values in a float file as they are (32767.0) unless told to
+  // scale them; float's full scale is 1.0. PCM and FLAC scale by their width already.
+  if (format == RenderFormat::WavFloat)
+    sf_command(file_, SFC_SET_SCALE_INT_FLOAT_WRITE, nullptr, SF_TRUE);
 }
 
 SoundFileWriter::~SoundFileWriter() {

@@ -1,6 +1,6 @@
 // The rendered output in the format the user asks for, written through libsndfile: 16-bit
-// (the default) or 24-bit PCM WAV, 32-bit float WAV, or FLAC. The device mixes to 16 bits,
-// so every format holds the mix's values exactly.
+// (the default) or 24-bit PCM WAV, 32-bit float WAV, or FLAC. The device mixes to 16 bits;
+// every format holds the mix exactly, at its own full scale (float 1.0, 24-bit 2^23).
 #pragma once
 
 #include "frame_sink.h"

@@ -7,7 +7,6 @@
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -113,33 +112,48 @@ TEST(TriggerMapRandom, ASeedChoosesTheSameKeysEveryTime) {
     EXPECT_NE(std::count(first.begin(), first.end(), code), 0) << code;
 }
 
-std::vector<int16_t> ReadSamples(const std::filesystem::path& file, SF_INFO& info) {
-  info = {};
-  SNDFILE* in = sf_open(file.c_str(), SFM_READ, &info);
-  EXPECT_NE(in, nullptr) << file << ": " << sf_strerror(nullptr);
-  std::vector<int16_t> samples(size_t(info.frames) * info.channels);
-  if (in) {
-    EXPECT_EQ(sf_readf_short(in, samples.data(), info.frames), info.frames);
-    sf_close(in);
-  }
-  return samples;
-}
-
-TEST_F(KitFeatures, EveryFormatHoldsTheMixExactly) {
+// Each format holds the 16-bit mix at its own full scale, and so do its stems, which are
+// named with its extension.
+TEST_F(KitFeatures, EveryFormatHoldsTheMixAtItsOwnScale) {
+  RunResult run = RunZa32({"render", "kit.json", "pattern.json", "-o", "ref.wav", "--stems", "ref"},
+                          dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
   struct Case {
     const char* format;
-    const char* file;
-    int type;
+    const char* encoding;
+    double scale;
+    const char* extension;
   };
-  for (Case c : {Case{"wav24", "mix24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
-                 Case{"float", "mixf.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-                 Case{"flac", "mix.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
-    RunResult run = RunZa32(
-        {"render", "kit.json", "pattern.json", "-o", c.file, "--format", c.format}, dir_->path());
+  for (Case c :
+       {Case{"wav16", "pcm16", 1, ".wav"}, Case{"wav24", "pcm24", 256, ".wav"},
+        Case{"float", "float32", 1 / 32768.0, ".wav"}, Case{"flac", "flac16", 1, ".flac"}}) {
+    std::string stems = std::string("stems-") + c.format;
+    std::string mix = std::string("mix-") + c.format + c.extension;
+    run = RunZa32(
+        {"render", "kit.json", "pattern.json", "-o", mix, "--format", c.format, "--stems", stems},
+        dir_->path());
     ASSERT_EQ(run.status, 0) << run.err;
-    SF_INFO info;
-    EXPECT_EQ(ReadSamples(dir_->path() / c.file, info), mix_->samples) << c.format;
-    EXPECT_EQ(info.format, c.type) << c.format;
+    auto expectScaled = [&](const std::filesystem::path& file,
+                            const std::vector<int16_t>& reference) {
+      RenderedSamples read = ReadRender(file);
+      EXPECT_EQ(read.encoding, c.encoding) << file;
+      ASSERT_EQ(read.samples.size(), reference.size()) << file;
+      size_t wrong = 0;
+      for (size_t i = 0; i < reference.size(); ++i)
+        wrong += read.samples[i] != reference[i] * c.scale;
+      EXPECT_EQ(wrong, 0u) << file << ", e.g. " << read.samples[300] << " for " << reference[300];
+    };
+    expectScaled(dir_->path() / mix, mix_->samples);
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_->path() / "ref")) {
+      std::filesystem::path stem = entry.path().filename().replace_extension(c.extension);
+      expectScaled(dir_->path() / stems / stem, ReadWav(entry.path()).samples);
+      ++files;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_->path() / stems),
+                            std::filesystem::directory_iterator{}),
+              files)
+        << c.format;
   }
 }
 
@@ -150,8 +164,7 @@ TEST_F(KitFeatures, StemsAddUpToTheMix) {
   std::vector<int> sum(mix_->samples.size());
   size_t stems = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir_->path() / "stems")) {
-    SF_INFO info;
-    std::vector<int16_t> stem = ReadSamples(entry.path(), info);
+    std::vector<int16_t> stem = ReadWav(entry.path()).samples;
     ASSERT_EQ(stem.size(), sum.size()) << entry.path() << " is aligned with the mix";
     for (size_t i = 0; i < sum.size(); ++i)
       sum[i] += stem[i];

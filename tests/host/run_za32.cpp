@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -126,6 +127,83 @@ Wav ReadWav(const std::filesystem::path& file) {
   EXPECT_TRUE(haveFormat && haveData) << file;
   EXPECT_EQ(wav.bits, 16) << file;
   return wav;
+}
+
+namespace {
+
+RenderedSamples ReadWavSamples(const std::filesystem::path& file, const std::string& bytes) {
+  RenderedSamples read;
+  uint16_t tag = 0, bits = 0;
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    std::string id = bytes.substr(at, 4);
+    uint32_t size = U32(bytes, at + 4);
+    if (at + 8 + size > bytes.size()) {
+      ADD_FAILURE() << file << ": chunk " << id << " runs past the end";
+      return {};
+    }
+    const char* data = bytes.data() + at + 8;
+    if (id == "fmt ") {
+      tag = U16(bytes, at + 8);
+      bits = U16(bytes, at + 22);
+      if (tag == 0xFFFE && size >= 40) // EXTENSIBLE: the sub-format's first two bytes
+        tag = U16(bytes, at + 32);
+    } else if (id == "data" && tag == 1 && bits == 16) {
+      read.encoding = "pcm16";
+      for (size_t i = 0; i + 2 <= size; i += 2)
+        read.samples.push_back(int16_t(U16(bytes, at + 8 + i)));
+    } else if (id == "data" && tag == 1 && bits == 24) {
+      read.encoding = "pcm24";
+      for (size_t i = 0; i + 3 <= size; i += 3) // sign-extended from the top byte
+        read.samples.push_back(int32_t(U32(bytes, at + 7 + i) & 0xFFFFFF00u) / 256);
+    } else if (id == "data" && tag == 3 && bits == 32) {
+      read.encoding = "float32";
+      for (size_t i = 0; i + 4 <= size; i += 4) {
+        float value;
+        std::memcpy(&value, data + i, 4);
+        read.samples.push_back(value);
+      }
+    } else if (id == "data") {
+      ADD_FAILURE() << file << ": format tag " << tag << " of " << bits << " bits";
+    }
+    at += 8 + size + (size & 1);
+  }
+  return read;
+}
+
+// sox's answer to `arguments`, standard output only.
+std::string Sox(const std::string& arguments) {
+  std::string out;
+  if (FILE* pipe = popen(("sox " + arguments + " 2>/dev/null").c_str(), "r")) {
+    char buffer[65536];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      out.append(buffer, n);
+    EXPECT_EQ(pclose(pipe), 0) << "sox " << arguments;
+  }
+  return out;
+}
+
+} // namespace
+
+RenderedSamples ReadRender(const std::filesystem::path& file) {
+  std::string bytes = ReadText(file);
+  if (bytes.compare(0, 4, "fLaC") == 0) {
+    std::string quoted = "'" + file.string() + "'";
+    RenderedSamples read;
+    if (Sox("--i -b " + quoted) != "16\n") {
+      ADD_FAILURE() << file << " is not 16-bit FLAC";
+      return read;
+    }
+    read.encoding = "flac16";
+    std::string raw = Sox(quoted + " -t raw -e signed-integer -b 16 -L -");
+    for (size_t i = 0; i + 2 <= raw.size(); i += 2)
+      read.samples.push_back(int16_t(U16(raw, i)));
+    return read;
+  }
+  if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
+    ADD_FAILURE() << file << " is neither WAV nor FLAC";
+    return {};
+  }
+  return ReadWavSamples(file, bytes);
 }
 
 void WriteWav(const std::filesystem::path& file, uint32_t rate, uint16_t channels,

@@ -40,6 +40,15 @@ struct Wav {
 
 // Reads a 16-bit PCM WAV file; fails the test (and returns an empty Wav) if it is not one.
 Wav ReadWav(const std::filesystem::path& file);
+
+// A rendered file's samples in its own units (16-bit and 24-bit values, float as stored),
+// read without libsndfile, the writer's library: WAV from its bytes, FLAC by sox.
+struct RenderedSamples {
+  std::string encoding;        // "pcm16", "pcm24" or "float32" (WAV), "flac16" (FLAC)
+  std::vector<double> samples; // interleaved
+};
+RenderedSamples ReadRender(const std::filesystem::path& file);
+
 void WriteWav(const std::filesystem::path& file, uint32_t rate, uint16_t channels,
               const std::vector<int16_t>& samples);
 std::string ReadText(const std::filesystem::path& file);

@@ -1,8 +1,9 @@
 // How much faster than real time the host renders: the demo groove, from the first
 // message to the last frame, on the device's manual clock.
-#include "host/demo_kit.h"
-#include "host/engine_session.h"
-#include "host/player.h"
+#include "host/commands/demo_kit.h"
+#include "host/files/kit_file.h"
+#include "host/outputs/engine_session.h"
+#include "host/outputs/player.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,11 +3,12 @@
 // period its frame falls in, with that frame, recorded from what the output played. Reports the
 // largest error of a click interval (goal 0 frames) and the latency from an event's
 // frame to its sound: the command latency measured plus the period JACK holds.
-#include "host/engine_session.h"
-#include "host/kit.h"
-#include "host/pattern.h"
-#include "host/timeline.h"
-#include "host/wav_file.h"
+#include "host/files/kit_file.h"
+#include "host/outputs/engine_session.h"
+#include "host/outputs/wav_file.h"
+#include "host/sources/pattern.h"
+#include "host/sources/timeline.h"
+#include "kit/kit_model.h"
 #include "tests/support/jack_server.h"
 
 #include "platform/emul/dsound/device_control.h"

@@ -2,8 +2,8 @@
 // two-track drum file on a 9-sample kit (the real-time factor of the whole process), and
 // `za32 live` on a JACK dummy server of its own, clicks sent as JACK MIDI and heard back
 // from its audio port (the latency from MIDI in to sound).
-#include "host/demo_kit.h"
-#include "host/wav_file.h"
+#include "host/commands/demo_kit.h"
+#include "host/outputs/wav_file.h"
 #include "tests/support/jack_midi_clicks.h"
 #include "tests/support/jack_server.h"
 #include "tests/support/midi_files.h"

@@ -1,7 +1,7 @@
 // The MIDI file reader on arbitrary bytes: every input is either read into messages in
 // time order or refused with a HostError naming the file; nothing else may happen.
 #include "host/host_error.h"
-#include "host/midi_file.h"
+#include "host/sources/midi_file.h"
 
 #include <cstdio>
 #include <cstdlib>

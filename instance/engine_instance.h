@@ -31,6 +31,9 @@ inline constexpr uint32_t kMinInstanceRate = 22050;
 inline constexpr uint32_t kMaxInstanceRate = 192000;
 inline constexpr unsigned kMaxBuses = 16;
 
+// An event whose message is kAllNotesOff calls the engine's AllNotesOff at its frame.
+inline constexpr UINT kAllNotesOff = 0;
+
 // A message for the engine window at a frame of the block being rendered.
 struct InstanceEvent {
   uint32_t frame; // 0 .. frames - 1 of the block; later frames act at the block's end
@@ -80,8 +83,7 @@ public:
 
   // Renders `frames` frames, adding them into `out`, and applies `events` (in frame
   // order) at their frames.
-  void Render(uint32_t frames, const InstanceEvent* events, size_t count,
-              const BusBuffers& out);
+  void Render(uint32_t frames, const InstanceEvent* events, size_t count, const BusBuffers& out);
 
   // Voices sounding now.
   unsigned SoundingVoices() const;

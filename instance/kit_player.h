@@ -10,6 +10,7 @@
 
 #include "instance/engine_instance.h"
 #include "kit/kit_model.h"
+#include "kit/midi_events.h"
 #include "kit/note_gate.h"
 
 #include <cstddef>
@@ -41,8 +42,10 @@ public:
   // One MIDI channel message (note on and off, pitch bend, all notes off and all sound
   // off); `channel` 0 to 15 takes that channel only, -1 all.
   MidiOutcome Midi(uint32_t frame, const uint8_t* bytes, size_t size, int channel = -1);
-  // A setting change (AM_VOLUME, AM_PAN, ...) for the kit's key `keyIndex`.
-  void KeySetting(uint32_t frame, UINT message, int keyIndex, int value);
+  // An engine message as the kit's timelines carry it: AM_NOTE to the instance of its key
+  // code, AM_BEND to every instance, a setting change (AM_VOLUME, ...) to the instance of
+  // the kit's key index in its low word.
+  void Post(uint32_t frame, const EngineMessage& message);
   // Every note off, at once, in every instance.
   void AllNotesOff(uint32_t frame);
 

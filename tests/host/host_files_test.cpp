@@ -1,10 +1,11 @@
 // Kit and pattern files and the timeline a host posts: what reaches the engine, in
 // which order, and the messages for files a user gets wrong.
 #include "host/host_error.h"
-#include "host/kit.h"
-#include "host/pattern.h"
-#include "host/timeline.h"
-#include "host/windows_1252.h"
+#include "host/sources/pattern.h"
+#include "host/sources/timeline.h"
+#include "kit/kit_error.h"
+#include "kit/kit_model.h"
+#include "kit/windows_1252.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -22,10 +23,10 @@ Pattern PatternOf(const std::string& text) {
   return ParsePattern(json::parse(text), "p.json");
 }
 
-std::string KitError(const std::string& text) {
+std::string KitRefusal(const std::string& text) {
   try {
     KitOf(text);
-  } catch (const HostError& e) {
+  } catch (const KitError& e) {
     return e.what();
   }
   return "(accepted)";
@@ -34,7 +35,7 @@ std::string KitError(const std::string& text) {
 std::string PatternError(const std::string& text) {
   try {
     PatternOf(text);
-  } catch (const HostError& e) {
+  } catch (const KitError& e) {
     return e.what();
   }
   return "(accepted)";
@@ -124,12 +125,12 @@ TEST(KitFile, KeyMapBytesFromAnotherHostAreReadAsTheEngineReadsThem) {
   try {
     FromKeyRecords(records, "map.bin");
     FAIL() << "a note outside the pitch tables was accepted";
-  } catch (const HostError& e) {
+  } catch (const KitError& e) {
     EXPECT_STREQ(e.what(), "map.bin: key 5: note 200 is outside 0 to 143");
   }
   records[5].Note = 60;
   std::memset(records[7].SampleName, 'x', sizeof records[7].SampleName);
-  EXPECT_THROW(FromKeyRecords(records, "map.bin"), HostError);
+  EXPECT_THROW(FromKeyRecords(records, "map.bin"), KitError);
 }
 
 TEST(KitFile, EveryWindows1252ByteComesBackTheSame) {
@@ -144,51 +145,53 @@ TEST(KitFile, EveryWindows1252ByteComesBackTheSame) {
 }
 
 TEST(KitFile, MistakesAreNamedByFileAndField) {
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "volume": 300}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36, "volume": 300}]})"),
             "kit.json: keys[0].volume: must be a whole number from 0 to 127 (got 300)");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36}, {"sample": "a.wav",
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36}, {"sample": "a.wav",
             "key": 36, "vol": 3}]})"),
             "kit.json: keys[1].vol: unknown field (known fields: sample, key, volume, pan, "
             "note, fine_tune, loop, bend, velocity_sense, mute, hold, trigger, velocity, group, "
-            "comment)");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "velocity": [90, 20]}]})"),
+            "output, comment)");
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36, "velocity": [90, 20]}]})"),
             "kit.json: keys[0].velocity[1]: must be a whole number from 90 to 127 (got 20)");
-  EXPECT_EQ(KitError(R"({"round_robin": "shuffle", "keys": []})"),
+  EXPECT_EQ(KitRefusal(R"({"round_robin": "shuffle", "keys": []})"),
             "kit.json: round_robin: must be \"cycle\" or \"random\" (got \"shuffle\")");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav"}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav"}]})"),
             "kit.json: keys[0]: has a sample but no \"key\" (the key code its notes are played "
             "with, 0 to 65535)");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "note": 144}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36, "note": 144}]})"),
             "kit.json: keys[0].note: must be a whole number from 0 to 143 (got 144)");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36, "loop": "yes"}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36, "loop": "yes"}]})"),
             "kit.json: keys[0].loop: must be true or false (got \"yes\")");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": "a.wav", "key": 36.5}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36.5}]})"),
             "kit.json: keys[0].key: must be a whole number from -1 to 65535 (got 36.5)");
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": 5, "key": 1}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": 5, "key": 1}]})"),
             "kit.json: keys[0].sample: must be a string \"...\" (got 5)");
-  EXPECT_EQ(KitError(R"({"keys": {}})"), "kit.json: keys: must be a list [...] of keys");
-  EXPECT_EQ(KitError(R"([1, 2])"), "kit.json: must be an object {...} (got a list of 2)");
-  EXPECT_EQ(KitError(R"({"pads": []})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": {}})"), "kit.json: keys: must be a list [...] of keys");
+  EXPECT_EQ(KitRefusal(R"([1, 2])"), "kit.json: must be an object {...} (got a list of 2)");
+  EXPECT_EQ(KitRefusal(R"({"pads": []})"),
             "kit.json: pads: unknown field (known fields: keys, name, comment, round_robin, seed)");
   // Only the first key with a code can ever sound.
-  EXPECT_EQ(KitError(R"({"keys": [{"key": 36}, {"sample": "a.wav", "key": 36}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"key": 36}, {"sample": "a.wav", "key": 36}]})"),
             "kit.json: keys[1].key: key code 36 is already used by keys[0]; only the first "
             "key with a code ever sounds");
 
   std::string many = R"({"keys": [)";
-  for (int i = 0; i < 26; ++i)
+  for (int i = 0; i < 401; ++i)
     many += std::string(i ? "," : "") + "{}";
-  EXPECT_EQ(KitError(many + "]}"), "kit.json: keys: has 26 keys; the engine has 25");
+  EXPECT_EQ(KitRefusal(many + "]}"), "kit.json: keys: has 401 keys; a kit has at most 400");
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": "a.wav", "key": 36, "output": 17}]})"),
+            "kit.json: keys[0].output: must be a whole number from 1 to 16 (got 17)");
 
   std::string longName(256, 'n');
-  EXPECT_EQ(KitError(R"({"keys": [{"sample": ")" + longName + R"(", "key": 1}]})"),
+  EXPECT_EQ(KitRefusal(R"({"keys": [{"sample": ")" + longName + R"(", "key": 1}]})"),
             "kit.json: keys[0].sample: longer than 255 characters");
   // A relative name that only grows too long once resolved is caught when the records
   // are made.
   Kit kit = ParseKit(
       json::parse(R"({"keys": [{"sample": ")" + std::string(250, 'n') + R"(", "key": 1}]})"),
       "/some/kit/dir", "kit.json");
-  EXPECT_THROW(ToKeyRecords(kit), HostError);
+  EXPECT_THROW(ToKeyRecords(kit), KitError);
 }
 
 TEST(PatternFile, StepStringsAndHitLists) {
@@ -289,7 +292,7 @@ TEST(Timeline, APatternTooBigToHoldIsRefused) {
   try {
     BuildTimeline(kit, p);
     FAIL() << "accepted";
-  } catch (const HostError& e) {
+  } catch (const KitError& e) {
     EXPECT_STREQ(e.what(), "p.json: plays 34560000 notes and 0 changes, 69120000 messages with "
                            "the note-offs; at most 20000000 messages can be played");
   }
@@ -300,7 +303,7 @@ TEST(Timeline, UnknownKeyCodesAreRefused) {
   auto error = [&](const std::string& pattern) -> std::string {
     try {
       BuildTimeline(kit, PatternOf(pattern));
-    } catch (const HostError& e) {
+    } catch (const KitError& e) {
       return e.what();
     }
     return "(accepted)";

@@ -1,7 +1,8 @@
 // The MIDI file reader on valid events the library cannot read as they stand, and on
 // damage it must refuse with the place named.
 #include "host/host_error.h"
-#include "host/midi_file.h"
+#include "host/sources/midi_file.h"
+#include "kit/kit_error.h"
 
 #include "tests/support/midi_files.h"
 
@@ -52,7 +53,7 @@ TEST(MidiFile, DamageIsRefusedWithItsPlace) {
     try {
       Parse(File(0, 480, {Track(c.events)}));
       ADD_FAILURE() << "read: " << c.message;
-    } catch (const HostError& error) {
+    } catch (const KitError& error) {
       EXPECT_STREQ(error.what(), c.message);
     }
   }

@@ -1,0 +1,144 @@
+#include "host/outputs/player.h"
+
+#include "host/commands/progress.h"
+#include "host/files/interrupt.h"
+#include "host/host_error.h"
+
+#include "platform/emul/dsound/device_control.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kChunkFrames = 4096;
+
+double Since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+} // namespace
+
+PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSink& out,
+                        double progressAfterSeconds) {
+  PlayStats stats;
+  auto start = Clock::now();
+  ProgressBar progress("rendering", timeline.frames,
+                       timeline.frames > progressAfterSeconds * kOutputRate);
+  std::vector<int16_t> mix(kChunkFrames * 2);
+  uint64_t now = 0;
+  size_t next = 0;
+  while (now < timeline.frames) {
+    if (Interrupted())
+      throw InterruptedError();
+    // Everything due at this frame goes to the engine before the device mixes on.
+    bool posted = false;
+    while (next < timeline.messages.size() && timeline.messages[next].frame <= now) {
+      engine.Post(timeline.messages[next].message, timeline.messages[next].lParam);
+      ++next;
+      posted = true;
+    }
+    if (posted) {
+      engine.Pump();
+      stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
+    }
+    uint64_t until = timeline.frames;
+    if (next < timeline.messages.size())
+      until = std::min(until, timeline.messages[next].frame);
+    size_t frames = static_cast<size_t>(std::min<uint64_t>(until - now, kChunkFrames));
+    dsemu::AdvanceFrames(frames, mix.data());
+    bool rungOut =
+        timeline.endWhenSilent && next == timeline.messages.size() && SoundingVoices() == 0;
+    if (rungOut) // the piece ends with the last frame that sounds
+      while (frames > 0 && mix[2 * frames - 1] == 0 && mix[2 * frames - 2] == 0)
+        --frames;
+    for (size_t i = 0; i < frames * 2; ++i)
+      stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
+    out.Write(std::span<const int16_t>(mix.data(), frames * 2));
+    now += frames;
+    progress.Update(now);
+    if (rungOut)
+      break;
+  }
+  progress.Finish();
+  stats.frames = now;
+  stats.seconds = Since(start);
+  return stats;
+}
+
+PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
+  PlayStats stats;
+  auto start = Clock::now();
+  ProgressBar progress("playing", timeline.frames, true);
+  // The piece starts a little after now, on the output's own clock, so that the first
+  // note is not late; each message goes a little ahead of its frame, which it carries,
+  // so that the device applies it at that frame plus one period whatever the host's
+  // timing.
+  constexpr uint64_t kLead = kOutputRate / 20;
+  const uint64_t origin = dsemu::OutputFrameNow() + kLead;
+  // Sleeps in short slices until the output reaches `frame`, keeping the message loop
+  // and the progress bar going; false when interrupted. With `untilSilent`, only until
+  // no voice sounds any more.
+  auto waitFor = [&](uint64_t frame, bool untilSilent = false) {
+    uint64_t seen = 0;
+    auto moved = Clock::now();
+    for (uint64_t now; (now = dsemu::OutputFrameNow()) < frame;) {
+      if (Interrupted())
+        return false;
+      if (untilSilent && SoundingVoices() == 0)
+        break;
+      if (now != seen) {
+        seen = now;
+        moved = Clock::now();
+      } else if (Clock::now() - moved > std::chrono::seconds(2)) {
+        throw HostError("the sound output stopped playing");
+      }
+      engine.Pump();
+      progress.Update(now > origin ? now - origin : 0);
+      const double seconds = double(frame - now) / kOutputRate;
+      std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 0.01)));
+    }
+    return true;
+  };
+  bool played = true;
+  for (const TimedMessage& message : timeline.messages) {
+    const uint64_t due = origin + message.frame;
+    if (!(played = waitFor(due - kLead)))
+      break;
+    engine.PostAt(message.message, message.lParam, due);
+    engine.Pump();
+    stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
+  }
+  played = played && waitFor(origin + timeline.frames, timeline.endWhenSilent);
+  stats.interrupted = !played;
+  AllNotesOff(0);
+  progress.Finish();
+  stats.seconds = Since(start);
+  const uint64_t now = dsemu::OutputFrameNow();
+  stats.frames = played && !timeline.endWhenSilent
+                     ? timeline.frames
+                     : std::min(timeline.frames, now > origin ? now - origin : 0);
+  return stats;
+}
+
+std::string FormatDuration(uint64_t frames) {
+  double seconds = double(frames) / kOutputRate;
+  int minutes = static_cast<int>(seconds / 60);
+  char text[32];
+  std::snprintf(text, sizeof text, "%d:%04.1f", minutes, seconds - minutes * 60);
+  return text;
+}
+
+std::string FormatPeak(int peak) {
+  if (peak == 0)
+    return "silence";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f dBFS", 20 * std::log10(peak / 32768.0));
+  return text;
+}

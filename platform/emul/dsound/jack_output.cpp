@@ -2,6 +2,8 @@
 // time; the server's period and clock rule.
 #include "output_backend.h"
 
+#include "device_control.h"
+
 #include "formats.h"
 
 #include <jack/jack.h>
@@ -69,10 +71,10 @@ bool Open(FillFunction fill, unsigned* period, std::string* reason) {
     return false;
   }
   const jack_nframes_t rate = jack_get_sample_rate(client);
-  if (rate != kOutputRate) {
+  if (rate != OutputRate()) {
     *reason = "the JACK server runs at " + std::to_string(rate) + " Hz; the sound device plays " +
-              std::to_string(kOutputRate) + " Hz (start the server with -r " +
-              std::to_string(kOutputRate) + ")";
+              std::to_string(OutputRate()) + " Hz (start the server with -r " +
+              std::to_string(OutputRate()) + ")";
     Release();
     return false;
   }

@@ -2,6 +2,8 @@
 // for machines without a sound card and for tests in real time.
 #include "output_backend.h"
 
+#include "device_control.h"
+
 #include "formats.h"
 
 #include <chrono>
@@ -24,7 +26,7 @@ bool stopping = false; // guarded by lock
 
 void Loop() {
   std::vector<int16_t> frames(2 * size_t{periodFrames});
-  const auto period = std::chrono::duration<double>(double(periodFrames) / kOutputRate);
+  const auto period = std::chrono::duration<double>(double(periodFrames) / OutputRate());
   const auto started = Clock::now();
   for (uint64_t periods = 1;; ++periods) {
     const auto due =

@@ -1,6 +1,8 @@
 // The system's audio output, through SDL2 (ALSA, PulseAudio, PipeWire, ...).
 #include "output_backend.h"
 
+#include "device_control.h"
+
 #include "formats.h"
 
 #include <SDL.h>
@@ -22,7 +24,7 @@ bool Open(FillFunction fill, unsigned* period, std::string* reason) {
     return false;
   }
   SDL_AudioSpec wanted{};
-  wanted.freq = kOutputRate;
+  wanted.freq = OutputRate();
   wanted.format = AUDIO_S16SYS;
   wanted.channels = 2;
   wanted.samples = static_cast<Uint16>(*period);

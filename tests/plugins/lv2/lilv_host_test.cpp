@@ -348,7 +348,9 @@ TEST_F(Lv2Plugins, HostileControlInputIsHarmless) {
 }
 
 // What makes the plugin fit for a real-time thread (lv2:hardRTCapable): once its kit is
-// loaded, run allocates nothing, opens no file and takes no lock that can block.
+// loaded, run and work_response allocate nothing, open no file and never wait for a lock,
+// while the worker loads the next kit and frees the last. (The engine copies lock their
+// own state, which a kit's worker hands over before it plays and gets back after.)
 TEST_F(Lv2Plugins, RunAllocatesNothingOpensNothingAndTakesNoLock) {
   if (!RtProbeAvailable())
     GTEST_SKIP() << "the sanitizers own the allocator here";
@@ -376,7 +378,7 @@ TEST_F(Lv2Plugins, RunAllocatesNothingOpensNothingAndTakesNoLock) {
     EXPECT_TRUE(swapped) << uri;
     EXPECT_EQ(counts.allocations, 0u) << uri;
     EXPECT_EQ(counts.opens, 0u) << uri;
-    EXPECT_EQ(counts.locks, 0u) << uri;
+    EXPECT_EQ(counts.waits, 0u) << uri << ", of " << counts.locks << " locks";
   }
 }
 

@@ -25,42 +25,58 @@ double Since(Clock::time_point start) {
 
 } // namespace
 
-PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSink& out,
+PlayStats RenderOffline(za32::KitPlayer& player, const Timeline& timeline, MixSink& out,
                         double progressAfterSeconds) {
   PlayStats stats;
   auto start = Clock::now();
   ProgressBar progress("rendering", timeline.frames,
-                       timeline.frames > progressAfterSeconds * kOutputRate);
+                       timeline.frames > progressAfterSeconds * timeline.rate);
+  std::vector<float> left(kChunkFrames), right(kChunkFrames);
   std::vector<int16_t> mix(kChunkFrames * 2);
+  za32::BusBuffers buses;
+  buses.left[0] = left.data();
+  buses.right[0] = right.data();
   uint64_t now = 0;
   size_t next = 0;
   while (now < timeline.frames) {
     if (Interrupted())
       throw InterruptedError();
-    // Everything due at this frame goes to the engine before the device mixes on.
+    // Everything due at this frame goes to the engines before they mix on.
     bool posted = false;
     while (next < timeline.messages.size() && timeline.messages[next].frame <= now) {
-      engine.Post(timeline.messages[next].message, timeline.messages[next].lParam);
+      player.Post(0, {timeline.messages[next].message, timeline.messages[next].lParam});
       ++next;
       posted = true;
     }
     if (posted) {
-      engine.Pump();
-      stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
+      player.Render(0, buses);
+      stats.maxVoices = std::max<size_t>(stats.maxVoices, player.SoundingVoices());
     }
     uint64_t until = timeline.frames;
     if (next < timeline.messages.size())
       until = std::min(until, timeline.messages[next].frame);
     size_t frames = static_cast<size_t>(std::min<uint64_t>(until - now, kChunkFrames));
-    dsemu::AdvanceFrames(frames, mix.data());
+    std::fill_n(left.begin(), frames, 0.0f);
+    std::fill_n(right.begin(), frames, 0.0f);
+    player.Render(static_cast<uint32_t>(frames), buses);
+    for (size_t i = 0; i < frames; ++i) {
+      mix[2 * i] = za32::ToDeviceSample(left[i]);
+      mix[2 * i + 1] = za32::ToDeviceSample(right[i]);
+    }
     bool rungOut =
-        timeline.endWhenSilent && next == timeline.messages.size() && SoundingVoices() == 0;
+        timeline.endWhenSilent && next == timeline.messages.size() && player.SoundingVoices() == 0;
     if (rungOut) // the piece ends with the last frame that sounds
       while (frames > 0 && mix[2 * frames - 1] == 0 && mix[2 * frames - 2] == 0)
         --frames;
     for (size_t i = 0; i < frames * 2; ++i)
       stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
-    out.Write(std::span<const int16_t>(mix.data(), frames * 2));
+    for (size_t i = 0; i < frames; ++i)
+      for (float value : {left[i], right[i]}) {
+        stats.truePeak = std::max(stats.truePeak, std::fabs(value));
+        // Past these the device's step has no value left: the sample is clipped.
+        stats.clipped += value >= 32767.5f / 32768.0f || value < -32768.5f / 32768.0f;
+      }
+    out.Write({left.data(), right.data(), mix.data(), frames});
     now += frames;
     progress.Update(now);
     if (rungOut)
@@ -68,6 +84,24 @@ PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSi
   }
   progress.Finish();
   stats.frames = now;
+  stats.seconds = Since(start);
+  return stats;
+}
+
+PlayStats RenderDevice(uint64_t frames, FrameSink& out) {
+  PlayStats stats;
+  auto start = Clock::now();
+  std::vector<int16_t> mix(kChunkFrames * 2);
+  while (stats.frames < frames) {
+    if (Interrupted())
+      throw InterruptedError();
+    size_t count = static_cast<size_t>(std::min<uint64_t>(frames - stats.frames, kChunkFrames));
+    dsemu::AdvanceFrames(count, mix.data());
+    for (size_t i = 0; i < count * 2; ++i)
+      stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
+    out.Write(std::span<const int16_t>(mix.data(), count * 2));
+    stats.frames += count;
+  }
   stats.seconds = Since(start);
   return stats;
 }
@@ -127,8 +161,8 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
   return stats;
 }
 
-std::string FormatDuration(uint64_t frames) {
-  double seconds = double(frames) / kOutputRate;
+std::string FormatDuration(uint64_t frames, uint32_t rate) {
+  double seconds = double(frames) / rate;
   int minutes = static_cast<int>(seconds / 60);
   char text[32];
   std::snprintf(text, sizeof text, "%d:%04.1f", minutes, seconds - minutes * 60);
@@ -140,5 +174,13 @@ std::string FormatPeak(int peak) {
     return "silence";
   char text[32];
   std::snprintf(text, sizeof text, "%.1f dBFS", 20 * std::log10(peak / 32768.0));
+  return text;
+}
+
+std::string FormatLevel(float magnitude) {
+  if (magnitude == 0)
+    return "silence";
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.1f dBFS", 20 * std::log10(magnitude));
   return text;
 }

@@ -4,6 +4,7 @@
 #include "platform/emul/dsound/resampler.h"
 #include "signal_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -448,6 +449,67 @@ TEST(Resamplers, VectorSetsAgreeWithThePortableOne) {
           }
         }
       }
+    }
+  }
+}
+
+// A voice bent away and back to the output rate keeps the fraction its cursor had: it is
+// still interpolated between frames, not copied from the frame below.
+TEST_F(Mixing, BackAtTheOutputRateBetweenFramesIsStillInterpolated) {
+  dsemu::SelectQuality(dsemu::Quality::Fast);
+  std::mt19937 random(5);
+  std::vector<int16_t> noise(4000);
+  for (int16_t& value : noise)
+    value = static_cast<int16_t>(static_cast<int>(random() % 40000) - 20000);
+  IDirectSoundBuffer* buffer = MakeWith(PcmFormat(1, 16, 44100), noise);
+  ASSERT_EQ(buffer->SetFrequency(30011), DS_OK);
+  ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+  Render(37);
+  ASSERT_EQ(buffer->SetFrequency(44100), DS_OK);
+  const std::vector<int16_t> out = Render(200);
+  const uint64_t moved = uint64_t{30011} * 37;
+  const double t = double(moved % 44100) / 44100;
+  ASSERT_GT(t, 0.1);
+  for (size_t k = 0; k < 200; ++k) {
+    const size_t i = moved / 44100 + k;
+    auto x = [&](size_t n) { return double(noise[n]); };
+    const double y = x(i) + t / 2 * (x(i + 1) - x(i - 1)) +
+                     t * t * (x(i - 1) - 2.5 * x(i) + 2 * x(i + 1) - 0.5 * x(i + 2)) +
+                     t * t * t * (1.5 * (x(i) - x(i + 1)) + 0.5 * (x(i + 2) - x(i - 1)));
+    ASSERT_NEAR(out[2 * k], std::clamp(std::round(y), -32768.0, 32767.0), 1.0) << k;
+  }
+}
+
+// Cursors that land exactly on whole frames, up to the very end of a one-shot buffer:
+// the frames landed on come out as they are, the buffer sounds for exactly its length,
+// and nothing past its data is read (run under AddressSanitizer).
+TEST_F(Mixing, CursorsLandingOnWholeFramesReadOnlyTheData) {
+  std::mt19937 random(9);
+  std::vector<int16_t> noise(999);
+  for (int16_t& value : noise)
+    value = static_cast<int16_t>(static_cast<int>(random() % 40000) - 20000);
+  IDirectSoundBuffer* buffer = MakeWith(PcmFormat(1, 16, 44100), noise);
+  for (dsemu::Quality quality : {dsemu::Quality::Fast, dsemu::Quality::High}) {
+    dsemu::SelectQuality(quality);
+    for (DWORD frequency : {66150u, 88200u, 132300u, 198450u}) {
+      SCOPED_TRACE(testing::Message()
+                   << frequency << (quality == dsemu::Quality::Fast ? " fast" : " high"));
+      ASSERT_EQ(buffer->SetFrequency(frequency), DS_OK);
+      ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+      std::vector<int16_t> out;
+      for (size_t done = 0; done < 1100; done += 37) {
+        const std::vector<int16_t> block = Render(37);
+        out.insert(out.end(), block.begin(), block.end());
+      }
+      const size_t sounding = (noise.size() * 44100 + frequency - 1) / frequency;
+      for (size_t k = 0; k < sounding && quality == dsemu::Quality::Fast; ++k) {
+        if (uint64_t{frequency} * k % 44100 == 0) {
+          ASSERT_EQ(out[2 * k], noise[uint64_t{frequency} * k / 44100]) << k;
+        }
+      }
+      for (size_t k = sounding; k < out.size() / 2; ++k)
+        ASSERT_EQ(out[2 * k], 0) << k;
+      EXPECT_EQ(Status(buffer), 0u);
     }
   }
 }

@@ -15,12 +15,92 @@ namespace {
 // Play flags that only a buffer created with DSBCAPS_LOCDEFER may use.
 constexpr DWORD kDeferredPlayFlags = 0x0000003E;
 
+// Format blocks are 18 bytes and their extra ones; a pooled buffer has room for any the
+// device takes without allocating.
+constexpr size_t kPooledFormatBytes = 64;
+
+// Buffers ready to become duplicates. Never destroyed, like the lists of live objects;
+// emptied by EmptyBufferPool.
+struct BufferPool {
+  std::vector<Buffer*> free;
+  size_t capacity = 0; // 0: released buffers are deleted, as without a pool
+};
+
+BufferPool& ThePool() {
+  static auto* pool = new BufferPool;
+  return *pool;
+}
+
 } // namespace
 
 Buffer::Buffer(Device* owner, bool isPrimary, DWORD createdFlags, std::vector<BYTE> block,
                SampleFormat sampleFormat, std::shared_ptr<SoundData> bytes)
     : device(owner), primary(isPrimary), flags(createdFlags), formatBlock(std::move(block)),
       format(sampleFormat), data(std::move(bytes)), frequency(StartingFrequency(sampleFormat)) {}
+
+void Buffer::BecomeDuplicate(Device* owner, const Buffer& source) {
+  device = owner;
+  primary = false;
+  flags = source.flags;
+  formatBlock.assign(source.formatBlock.begin(), source.formatBlock.end());
+  format = source.format;
+  data = source.data;
+  original = nullptr;
+  frequency = StartingFrequency(format);
+  volume = 0;
+  pan = 0;
+  playing = false;
+  looping = false;
+  cursor = Cursor{};
+  references = 1;
+  bus = 0;
+  pending.clear();
+  locks.clear();
+}
+
+Buffer* TakePooledBuffer() {
+  BufferPool& pool = ThePool();
+  if (pool.free.empty())
+    return nullptr;
+  Buffer* buffer = pool.free.back();
+  pool.free.pop_back();
+  return buffer;
+}
+
+void DestroyBuffer(Buffer* gone) {
+  BufferPool& pool = ThePool();
+  if (gone->primary || pool.free.size() >= pool.capacity) {
+    delete gone;
+    return;
+  }
+  gone->data.reset(); // the samples' memory is not held by the pool
+  gone->device = nullptr;
+  gone->original = nullptr;
+  gone->pending.clear();
+  gone->locks.clear();
+  pool.free.push_back(gone);
+}
+
+void FillBufferPool(unsigned buffers) {
+  BufferPool& pool = ThePool();
+  pool.capacity = std::max<size_t>(pool.capacity, buffers);
+  pool.free.reserve(pool.capacity);
+  while (pool.free.size() < buffers) {
+    auto* buffer = new Buffer(nullptr, false, 0, {}, SampleFormat{}, nullptr);
+    buffer->formatBlock.reserve(kPooledFormatBytes);
+    pool.free.push_back(buffer);
+  }
+  // The engine's samples, their duplicates and the primary buffer.
+  LiveBufferList().reserve(std::max<size_t>(LiveBufferList().capacity(), 2 * buffers + 64));
+}
+
+void EmptyBufferPool() {
+  BufferPool& pool = ThePool();
+  for (Buffer* buffer : pool.free)
+    delete buffer;
+  std::vector<Buffer*>().swap(pool.free);
+  pool.capacity = 0;
+}
 
 HRESULT Buffer::QueryInterface(REFIID iid, void** object) {
   if (!object)
@@ -59,8 +139,8 @@ ULONG Buffer::Release() {
       RetiringBufferList().push_back(this);
       return 0;
     }
+    DestroyBuffer(this);
   }
-  delete this;
   return 0;
 }
 

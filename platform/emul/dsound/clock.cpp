@@ -38,6 +38,7 @@ std::atomic<const OutputBackend*> backend{nullptr}; // the real-time output runn
 std::atomic<int> chosenQuality{-1};
 std::atomic<bool> manualRunning{false};
 std::atomic<Quality> realTimeQuality{Quality::High};
+std::atomic<uint32_t> outputRate{kOutputRate}; // changed only while no device runs
 
 // Where the output stands; written by the mixing, guarded by StateLock().
 struct Timing {
@@ -98,7 +99,7 @@ uint64_t NowLocked() {
     into = running->framesIntoPeriod();
   else
     into = static_cast<uint64_t>(
-        std::chrono::duration<double>(Clock::now() - timing.lastFill).count() * kOutputRate);
+        std::chrono::duration<double>(Clock::now() - timing.lastFill).count() * OutputRate());
   return mixed - timing.lastCount + std::min<uint64_t>(into, timing.lastCount - 1);
 }
 
@@ -119,7 +120,7 @@ void MixPeriod(int16_t* frames, size_t count) {
     mixedFrames += count;
   }
   const auto took = Clock::now() - started;
-  if (chosenQuality < 0 && took > std::chrono::microseconds(count * 1000000 / kOutputRate / 2))
+  if (chosenQuality < 0 && took > std::chrono::microseconds(count * 1000000 / OutputRate() / 2))
     realTimeQuality = Quality::Fast;
   WriteToWavCapture(frames, count);
   std::lock_guard guard(progressLock);
@@ -269,6 +270,18 @@ unsigned RunningPeriod() {
   return runningPeriod;
 }
 
+bool SelectOutputRate(uint32_t rate) {
+  std::lock_guard guard(clockLock);
+  if (activeDevices != 0 || rate < kMinOutputRate || rate > kMaxOutputRate)
+    return false;
+  outputRate = rate;
+  return true;
+}
+
+uint32_t OutputRate() {
+  return outputRate.load(std::memory_order_relaxed);
+}
+
 void SelectQuality(Quality quality) {
   chosenQuality = static_cast<int>(quality);
   realTimeQuality = quality;
@@ -280,7 +293,7 @@ bool ClockAcquire() {
     ++activeDevices;
     return true;
   }
-  SincKernelFor(kOutputRate); // the common kernel, built before any period needs it
+  SincKernelFor(OutputRate(), OutputRate()); // the common kernel, built before any period needs it
   if (!StartOutput(chosenOutput ? *chosenOutput : OutputFromEnvironment()))
     return false;
   ++activeDevices;
@@ -359,6 +372,14 @@ bool OutputFrameOfJackTime(uint32_t jackFrameTime, uint64_t* frame) {
 bool WaitForFrames(size_t frames, unsigned timeoutMilliseconds) {
   return WaitForMixed(mixedFrames + frames,
                       Clock::now() + std::chrono::milliseconds(timeoutMilliseconds));
+}
+
+void AdvanceFramesInto(size_t frames, const FloatBuses& out) {
+  std::lock_guard guard(StateLock());
+  if (!manualRunning)
+    return;
+  MixLocked(mixedFrames, frames, MixTarget{nullptr, &out}, ManualQuality());
+  mixedFrames += frames;
 }
 
 void AdvanceFrames(size_t frames, int16_t* out) {

@@ -82,7 +82,7 @@ ULONG Device::Release() {
     std::erase_if(retiring, [this](Buffer* buffer) {
       if (buffer->device != this)
         return false;
-      delete buffer;
+      DestroyBuffer(buffer);
       return true;
     });
     // Buffers still held by the caller outlive the device as lost buffers: silent,
@@ -202,8 +202,12 @@ HRESULT Device::DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUND
     return DSERR_INVALIDCALL;
   try {
     // Same data and settings, its own cursor and play state, stopped at the start.
-    auto* copy =
-        new Buffer(this, false, source->flags, source->formatBlock, source->format, source->data);
+    Buffer* copy = TakePooledBuffer();
+    if (copy)
+      copy->BecomeDuplicate(this, *source);
+    else
+      copy =
+          new Buffer(this, false, source->flags, source->formatBlock, source->format, source->data);
     copy->original = source;
     const ShownState shown = Shown(*source);
     copy->frequency = shown.frequency;

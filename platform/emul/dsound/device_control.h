@@ -79,9 +79,45 @@ unsigned RunningPeriod();
 enum class Quality { Fast, High };
 void SelectQuality(Quality quality);
 
-// Manual clock: advance the device by `frames` output frames (44,100 a second),
+// The output rate the device mixes at, 22,050 to 192,000 Hz (44,100 unless chosen). The
+// engine still sees its 44,100 Hz primary buffer; every buffer is resampled from its
+// frequency to this rate, so it keeps its pitch and length. Chosen before the first
+// device is initialised: false, changing nothing, while one is or for a rate out of range.
+inline constexpr uint32_t kMinOutputRate = 22050;
+inline constexpr uint32_t kMaxOutputRate = 192000;
+bool SelectOutputRate(uint32_t rate);
+uint32_t OutputRate();
+
+// Manual clock: advance the device by `frames` output frames (OutputRate() a second),
 // mixing into `out` (interleaved 16-bit stereo, 2 * frames values) when it is not null.
 void AdvanceFrames(size_t frames, int16_t* out);
+
+// The float mix, before the 16-bit step: planar, unclipped, full scale 1.0. Each buffer
+// plays into a bus (SetBufferBus, 0 by default); with `count` 1 every bus is summed into
+// left[0] and right[0], else bus b goes to left[b] and right[b], and a bus whose pair is
+// null (or at or past `count`) is not mixed. Converted by ToSample (sample_conversion.h),
+// the sum of every bus is AdvanceFrames' mix, sample for sample.
+inline constexpr unsigned kMaxBuses = 16;
+struct FloatBuses {
+  unsigned count = 1;
+  float* left[kMaxBuses] = {};
+  float* right[kMaxBuses] = {};
+};
+// Manual clock: advance by `frames` frames, adding the mix into `out` (frames values in
+// each channel given).
+void AdvanceFramesInto(size_t frames, const FloatBuses& out);
+// The bus (0 .. kMaxBuses - 1) a live buffer plays into from now on; false when the
+// buffer is not live or the bus is out of range.
+bool SetBufferBus(IDirectSoundBuffer* buffer, unsigned bus);
+
+// Readies the device for mixing in real time without allocating: `voices` duplicates
+// pooled, the live-buffer list and the mixer's scratch reserved for the output rate, and
+// the sinc kernels built for every frequency from `lowest` to `highest`. Call with a
+// device initialised, off the audio thread.
+void PrepareForRealTime(unsigned voices, DWORD lowest, DWORD highest);
+// Gives back what PrepareForRealTime and the mixing keep (pool, scratch, kernels), once
+// no device is left; for a private copy of the device about to be unloaded.
+void ReleaseRealTimeMemory();
 
 // The clock running now, with the output it really uses (Live falls back to Null where
 // no audio device can be opened); false while no device is initialised. The output and

@@ -89,3 +89,16 @@ bool QueryBuffer(IDirectSoundBuffer* buffer, BufferState* state) {
 }
 
 } // namespace dsemu
+
+namespace dsemu {
+
+bool SetBufferBus(IDirectSoundBuffer* buffer, unsigned bus) {
+  std::lock_guard guard(StateLock());
+  Buffer* found = FindBuffer(buffer);
+  if (!found || bus >= kMaxBuses)
+    return false;
+  found->bus = bus;
+  return true;
+}
+
+} // namespace dsemu

@@ -6,6 +6,7 @@
 #include "gains.h"
 #include "objects.h"
 #include "resampler.h"
+#include "sample_conversion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,23 +40,29 @@ ChannelGains DeviceGains(const Device* device) {
   return GainsFor(primary->volume, primary->pan);
 }
 
-// Mixes `frames` frames of the buffer into the scratch mix from `offset` on.
+// Where one chunk of a buffer goes: the chunk's left and right channels.
+struct Destination {
+  float* left;
+  float* right;
+};
+
+// Mixes `frames` frames of the buffer into `to` from `offset` on.
 void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, ChannelGains gains,
-              Scratch& scratch) {
+              uint32_t rate, Destination to, Scratch& scratch) {
   const uint64_t sounding = SoundingFrames(buffer, frames);
   if (sounding == 0 || (gains.left == 0.0f && gains.right == 0.0f))
     return;
   const uint32_t frequency = buffer.frequency;
   const Cursor cursor = buffer.cursor;
   const uint64_t lastWhole =
-      cursor.frame + (cursor.fraction + uint64_t{frequency} * (sounding - 1)) / kOutputRate;
+      cursor.frame + (cursor.fraction + uint64_t{frequency} * (sounding - 1)) / rate;
 
   const Resamplers& resamplers = ChosenResamplers();
   MixFunction mix;
   const SincKernel* kernel = nullptr;
   unsigned before = 0;
   unsigned after = 0;
-  if (frequency == kOutputRate && cursor.fraction == 0) {
+  if (frequency == rate && cursor.fraction == 0) {
     mix = resamplers.equalRate;
   } else if (quality == Quality::Fast) {
     mix = resamplers.cubic;
@@ -63,7 +70,7 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
     after = kCubicAfter;
   } else {
     mix = resamplers.sinc;
-    kernel = &SincKernelFor(frequency);
+    kernel = &SincKernelFor(frequency, rate);
     before = kernel->half - 1;
     after = kernel->half;
   }
@@ -87,7 +94,8 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
   run.frames = static_cast<size_t>(sounding);
   run.gainLeft = gains.left;
   run.gainRight = gains.right;
-  mix(run, kernel, scratch.mixLeft.data() + offset, scratch.mixRight.data() + offset);
+  run.rate = rate;
+  mix(run, kernel, to.left + offset, to.right + offset);
 
   // The next block of this voice comes after every other voice's: ask for its data now
   // so that it is in the cache by then.
@@ -101,30 +109,19 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
     __builtin_prefetch(from + offset, 0, 2);
 }
 
-// Full scale 1.0 to 16 bits, clipped, rounded to nearest: adding 1.5 * 2^23 leaves the
-// rounded integer in the low bits of the float. No branches, so the loop vectorises.
-inline int16_t ToSample(float value) {
-  float scaled = value * 32768.0f;
-  scaled = scaled < -32768.0f ? -32768.0f : scaled;
-  scaled = scaled > 32767.0f ? 32767.0f : scaled;
-  const float shifted = scaled + 12582912.0f;
-  int32_t bits;
-  std::memcpy(&bits, &shifted, sizeof bits);
-  return static_cast<int16_t>(bits - 0x4B400000);
-}
-
 // One chunk of one buffer, from `first` on, split at the frames its commands are due at.
-void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, bool sound, Quality quality,
-               Scratch& scratch) {
+// Without a destination only the cursor moves.
+void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, const Destination* to,
+               Quality quality, uint32_t rate, Scratch& scratch) {
   for (size_t at = 0;;) {
     const uint64_t next = ApplyCommandsDue(buffer, first + at);
     const size_t until = next - first < frames ? static_cast<size_t>(next - first) : frames;
     if (buffer.device) {
-      if (sound && !buffer.primary && buffer.playing) {
+      if (to && to->left && !buffer.primary && buffer.playing) {
         const ChannelGains master = DeviceGains(buffer.device);
         const ChannelGains own = GainsFor(buffer.volume, buffer.pan);
         MixVoice(buffer, at, until - at, quality,
-                 {own.left * master.left, own.right * master.right}, scratch);
+                 {own.left * master.left, own.right * master.right}, rate, *to, scratch);
       }
       MoveCursor(buffer, until - at);
     }
@@ -134,21 +131,43 @@ void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, bool sound, Qualit
   }
 }
 
+// The most decoded frames one voice needs for a chunk: a chunk's worth at the fastest
+// frequency, and the widest kernel's reach on both sides.
+size_t LongestRun(uint32_t rate) {
+  const uint64_t frames = (uint64_t{kChunk} * DSBFREQUENCY_MAX + rate - 1) / rate + 1;
+  return static_cast<size_t>(frames) + SincKernelTaps(DSBFREQUENCY_MAX, rate) + kRunPadding;
+}
+
 } // namespace
 
-void MixLocked(uint64_t firstFrame, size_t frames, int16_t* out, Quality quality) {
+void MixLocked(uint64_t firstFrame, size_t frames, MixTarget target, Quality quality) {
   Scratch& scratch = TheScratch();
+  const uint32_t rate = OutputRate();
+  const FloatBuses* buses = target.buses;
   for (size_t done = 0; done < frames;) {
     const size_t chunk = std::min(kChunk, frames - done);
-    if (out) {
+    if (target.interleaved) {
       std::fill_n(scratch.mixLeft.begin(), chunk, 0.0f);
       std::fill_n(scratch.mixRight.begin(), chunk, 0.0f);
     }
+    const Destination mixed{scratch.mixLeft.data(), scratch.mixRight.data()};
     for (auto* list : {&LiveBufferList(), &RetiringBufferList()})
-      for (Buffer* buffer : *list)
-        MixBuffer(*buffer, firstFrame + done, chunk, out != nullptr, quality, scratch);
-    if (out) {
-      int16_t* to = out + 2 * done;
+      for (Buffer* buffer : *list) {
+        const Destination* to = nullptr;
+        Destination bus{};
+        if (target.interleaved) {
+          to = &mixed;
+        } else if (buses) {
+          const unsigned b = buses->count == 1 ? 0 : buffer->bus;
+          if (b < buses->count && buses->left[b] && buses->right[b]) {
+            bus = {buses->left[b] + done, buses->right[b] + done};
+            to = &bus;
+          }
+        }
+        MixBuffer(*buffer, firstFrame + done, chunk, to, quality, rate, scratch);
+      }
+    if (target.interleaved) {
+      int16_t* to = target.interleaved + 2 * done;
       for (size_t k = 0; k < chunk; ++k) {
         to[2 * k] = ToSample(scratch.mixLeft[k]);
         to[2 * k + 1] = ToSample(scratch.mixRight[k]);
@@ -159,9 +178,22 @@ void MixLocked(uint64_t firstFrame, size_t frames, int16_t* out, Quality quality
   std::erase_if(RetiringBufferList(), [](Buffer* buffer) {
     if (!buffer->pending.empty())
       return false;
-    delete buffer;
+    DestroyBuffer(buffer);
     return true;
   });
+}
+
+void ReserveMixScratch() {
+  Scratch& scratch = TheScratch();
+  const size_t longest = LongestRun(OutputRate());
+  scratch.left.reserve(longest);
+  scratch.right.reserve(longest);
+}
+
+void ReleaseMixScratch() {
+  Scratch& scratch = TheScratch();
+  std::vector<float>().swap(scratch.left);
+  std::vector<float>().swap(scratch.right);
 }
 
 } // namespace dsemu

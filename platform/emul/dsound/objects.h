@@ -22,12 +22,12 @@ struct SoundData {
   std::vector<BYTE> bytes;
 };
 
-// A play cursor: a whole frame of the buffer and a fraction of one in 44,100ths, so that
-// a buffer at any frequency moves exactly frequency / 44,100 frames per output frame and
-// never drifts.
+// A play cursor: a whole frame of the buffer and a fraction of one in output-rate-ths
+// (OutputRate(), 44,100 unless chosen), so that a buffer at any frequency moves exactly
+// frequency / rate frames per output frame and never drifts.
 struct Cursor {
   DWORD frame = 0;
-  DWORD fraction = 0; // 0 .. kOutputRate - 1
+  DWORD fraction = 0; // 0 .. OutputRate() - 1
 };
 
 // A buffer command waiting for the output frame it takes effect at.
@@ -78,9 +78,12 @@ public:
   DWORD Bytes() const { return static_cast<DWORD>(data->bytes.size()); }
   DWORD PlayCursorBytes() const { return cursor.frame * format.blockAlign; }
 
+  // Makes a pooled buffer a new duplicate of `source` on `owner`, as the constructor would.
+  void BecomeDuplicate(Device* owner, const Buffer& source);
+
   Device* device; // null once the device object is gone: the buffer is lost
-  const bool primary;
-  const DWORD flags;             // as created, DSBCAPS_*
+  bool primary;
+  DWORD flags;                   // as created, DSBCAPS_*
   std::vector<BYTE> formatBlock; // WAVEFORMATEX and its extra bytes, as GetFormat gives it
   SampleFormat format;           // how the mixer reads the data
   std::shared_ptr<SoundData> data;
@@ -92,6 +95,7 @@ public:
   bool looping = false;
   Cursor cursor;
   ULONG references = 1;
+  unsigned bus = 0;            // the float bus it plays into (SetBufferBus)
   std::deque<Command> pending; // in the order made, frames never decreasing
 
   // A Lock hands out a copy of the region, written back by Unlock under the lock, so
@@ -148,7 +152,14 @@ std::vector<Buffer*>& RetiringBufferList();
 // The live buffer behind an interface pointer, or null when it is not one of ours.
 Buffer* FindBuffer(IDirectSoundBuffer* buffer);
 
-// Bytes of the primary buffer: a tenth of a second of the output.
+// Duplicates come from a pool and go back to it, so that a note, once voices are
+// prepared (PrepareForRealTime), allocates nothing. StateLock() held.
+Buffer* TakePooledBuffer();       // null when the pool is empty
+void DestroyBuffer(Buffer* gone); // into the pool when it has room, else deleted
+void FillBufferPool(unsigned buffers);
+void EmptyBufferPool();
+
+// Bytes of the primary buffer: a tenth of a second at the primary's 44,100 Hz.
 inline constexpr DWORD kPrimaryBytes = kOutputRate / 10 * 4;
 
 } // namespace dsemu

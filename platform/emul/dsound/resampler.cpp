@@ -6,22 +6,21 @@
 namespace dsemu {
 namespace {
 
-constexpr float kInverseRate = 1.0f / kOutputRate;
-
 // Steps the cursor (index into the run, fraction) by one output frame.
 struct Stepper {
   size_t index;
   uint32_t fraction;
   uint32_t whole;
   uint32_t part;
+  uint32_t rate;
   explicit Stepper(const VoiceRun& run)
-      : index(run.start), fraction(run.fraction), whole(run.frequency / kOutputRate),
-        part(run.frequency % kOutputRate) {}
+      : index(run.start), fraction(run.fraction), whole(run.frequency / run.rate),
+        part(run.frequency % run.rate), rate(run.rate) {}
   void Next() {
     index += whole;
     fraction += part;
-    if (fraction >= kOutputRate) {
-      fraction -= kOutputRate;
+    if (fraction >= rate) {
+      fraction -= rate;
       ++index;
     }
   }
@@ -39,8 +38,9 @@ void EqualRatePortable(const VoiceRun& run, const SincKernel*, float* outLeft, f
 void CubicPortable(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
   Stepper step(run);
   const bool mono = run.left == run.right;
+  const float inverseRate = 1.0f / static_cast<float>(run.rate);
   for (size_t k = 0; k < run.frames; ++k, step.Next()) {
-    const float t = static_cast<float>(step.fraction) * kInverseRate;
+    const float t = static_cast<float>(step.fraction) * inverseRate;
     const float t2 = t * t;
     const float cm1 = t * (-0.5f + t * (1.0f - 0.5f * t));
     const float c0 = 1.0f + t2 * (-2.5f + 1.5f * t);
@@ -62,10 +62,12 @@ void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
   Stepper step(run);
   const unsigned taps = kernel->taps;
   const bool mono = run.left == run.right;
+  const float inverseRate = 1.0f / static_cast<float>(run.rate);
+  const PhaseDivider divider(run.rate);
   for (size_t k = 0; k < run.frames; ++k, step.Next()) {
     const uint32_t scaled = step.fraction * SincKernel::kPhases;
-    const uint32_t phase = scaled / kOutputRate;
-    const float between = static_cast<float>(scaled % kOutputRate) * kInverseRate;
+    const uint32_t phase = divider.Quotient(scaled);
+    const float between = static_cast<float>(scaled - phase * run.rate) * inverseRate;
     const float* row = kernel->Rows() + size_t{phase} * taps;
     const float* next = row + taps;
     const float* l = run.left + step.index - (kernel->half - 1);

@@ -1,11 +1,11 @@
 // The resamplers: from a buffer's frequency to the output rate, scaled and added into
 // the mix.
 //
-// The cursor is a whole frame and a fraction in 44,100ths of a frame (see Cursor); each
-// output frame moves it by exactly frequency / 44,100 frames, in integers, so it never
-// drifts. The fraction t = fraction / 44,100 picks the interpolation:
+// The cursor is a whole frame and a fraction in output-rate-ths of a frame (see Cursor);
+// each output frame moves it by exactly frequency / rate frames, in integers, so it never
+// drifts. The fraction t = fraction / rate picks the interpolation:
 //
-// - equal rate (frequency 44,100, fraction 0): a copy, sample for sample;
+// - equal rate (frequency = output rate, fraction 0): a copy, sample for sample;
 // - fast: 4-point cubic Hermite (Catmull-Rom) through the frames x[-1], x[0], x[1], x[2]
 //   around the cursor:
 //     y = x[0] + t/2 (x[1] - x[-1]) + t^2 (x[-1] - 5/2 x[0] + 2 x[1] - 1/2 x[2])
@@ -21,6 +21,7 @@
 // 2e-5 of full scale).
 #pragma once
 
+#include "formats.h"
 #include "sinc_kernel.h"
 
 #include <cstddef>
@@ -33,11 +34,24 @@ struct VoiceRun {
   const float* left;  // the buffer decoded; index 0 is the first decoded frame
   const float* right; // the same as `left` for a mono buffer
   size_t start;       // where the cursor's whole frame is in the decoded run
-  uint32_t fraction;  // the cursor's fraction, 0 .. 44,099
+  uint32_t fraction;  // the cursor's fraction, 0 .. rate - 1
   uint32_t frequency; // the buffer's frequency
   size_t frames;      // output frames to make
   float gainLeft;
   float gainRight;
+  uint32_t rate = kOutputRate; // the output rate
+};
+
+// The sinc kernel's row of a cursor fraction, fraction * kPhases / rate, by one
+// multiplication instead of a division. Exact: the numerator stays below 2^26 (rate up to
+// 192,000 < 2^18, times 256) and the multiplier is rounded up from 2^44 / rate, which
+// gives the floor for every numerator below 2^(44 - 18).
+struct PhaseDivider {
+  explicit PhaseDivider(uint32_t divisor)
+      : magic(((uint64_t{1} << 44) + divisor - 1) / divisor), rate(divisor) {}
+  uint32_t Quotient(uint32_t scaled) const { return static_cast<uint32_t>((scaled * magic) >> 44); }
+  uint64_t magic;
+  uint32_t rate;
 };
 
 // Each adds `run.frames` resampled and scaled frames to outLeft and outRight.
@@ -45,7 +59,7 @@ using MixFunction = void (*)(const VoiceRun& run, const SincKernel* kernel, floa
                              float* outRight);
 
 struct Resamplers {
-  MixFunction equalRate; // frequency 44,100 and fraction 0 only
+  MixFunction equalRate; // frequency equal to the output rate and fraction 0 only
   MixFunction cubic;
   MixFunction sinc; // needs the kernel for run.frequency
   const char* name; // the instruction set the functions were chosen for

@@ -12,8 +12,6 @@
 namespace dsemu {
 namespace {
 
-constexpr float kInverseRate = 1.0f / kOutputRate;
-
 ZA32_AVX2 inline float Sum(__m256 v) {
   const __m128 quad = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
   const __m128 pair = _mm_add_ps(quad, _mm_movehl_ps(quad, quad));
@@ -54,8 +52,9 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
   const uint32_t frequency = run.frequency;
   const __m256i steps = _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frequency)),
                                            _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-  const __m256 rate = _mm256_set1_ps(float(kOutputRate));
-  const __m256 inverse = _mm256_set1_ps(kInverseRate);
+  const uint32_t outputRate = run.rate;
+  const __m256 rate = _mm256_set1_ps(float(outputRate));
+  const __m256 inverse = _mm256_set1_ps(1.0f / float(outputRate));
   const __m256 zero = _mm256_setzero_ps();
   // The weights of x[-1], x[0], x[1], x[2] as polynomials in t, on both halves.
   const __m256 a3 = _mm256_setr_ps(-0.5f, 1.5f, -1.5f, 0.5f, -0.5f, 1.5f, -1.5f, 0.5f);
@@ -67,8 +66,8 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
   const float* left = run.left - 1;
   const float* right = run.right - 1;
   alignas(32) float ts[8];
-  const uint32_t whole = frequency / kOutputRate;
-  const uint32_t part = frequency % kOutputRate;
+  const uint32_t whole = frequency / outputRate;
+  const uint32_t part = frequency % outputRate;
 
   size_t index = run.start;
   uint32_t fraction = run.fraction;
@@ -93,8 +92,8 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
         products[j] = _mm256_mul_ps(weights, taps);
         index += whole;
         fraction += part;
-        if (fraction >= kOutputRate) {
-          fraction -= kOutputRate;
+        if (fraction >= outputRate) {
+          fraction -= outputRate;
           ++index;
         }
       }
@@ -119,14 +118,17 @@ ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* ou
                         float* outRight) {
   const bool mono = run.left == run.right;
   const unsigned taps = kernel->taps;
-  const uint32_t whole = run.frequency / kOutputRate;
-  const uint32_t part = run.frequency % kOutputRate;
+  const uint32_t outputRate = run.rate;
+  const float inverseRate = 1.0f / float(outputRate);
+  const PhaseDivider divider(outputRate);
+  const uint32_t whole = run.frequency / outputRate;
+  const uint32_t part = run.frequency % outputRate;
   size_t index = run.start;
   uint32_t fraction = run.fraction;
   for (size_t k = 0; k < run.frames; ++k) {
     const uint32_t scaled = fraction * SincKernel::kPhases;
-    const uint32_t phase = scaled / kOutputRate;
-    const __m256 between = _mm256_set1_ps(float(scaled % kOutputRate) * kInverseRate);
+    const uint32_t phase = divider.Quotient(scaled);
+    const __m256 between = _mm256_set1_ps(float(scaled - phase * outputRate) * inverseRate);
     const float* row = kernel->Rows() + size_t{phase} * taps;
     const float* next = row + taps;
     const float* l = run.left + index - (kernel->half - 1);
@@ -157,8 +159,8 @@ ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* ou
     }
     index += whole;
     fraction += part;
-    if (fraction >= kOutputRate) {
-      fraction -= kOutputRate;
+    if (fraction >= outputRate) {
+      fraction -= outputRate;
       ++index;
     }
   }

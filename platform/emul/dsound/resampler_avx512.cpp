@@ -16,8 +16,6 @@
 namespace dsemu {
 namespace {
 
-constexpr float kInverseRate = 1.0f / kOutputRate;
-
 // {sum(a), sum(b)} in the two low lanes.
 ZA32_AVX512 inline __m128 SumPair(__m512 a, __m512 b) {
   // Fold each to eight lanes: [a0..a7 + a8..a15 | b0..b7 + b8..b15].
@@ -59,14 +57,18 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
   const __m512 steps = _mm512_cvtepi32_ps(
       _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int>(frequency)),
                          _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)));
-  const __m512 rate = _mm512_set1_ps(float(kOutputRate));
-  const __m512 inverse = _mm512_set1_ps(kInverseRate);
+  const uint32_t outputRate = run.rate;
+  const __m512 rate = _mm512_set1_ps(float(outputRate));
+  const __m512 inverse = _mm512_set1_ps(1.0f / float(outputRate));
   const __m512 half = _mm512_set1_ps(0.5f);
   const __m512 one = _mm512_set1_ps(1.0f);
   const __m512 gainLeft = _mm512_set1_ps(run.gainLeft);
   const __m512 gainRight = _mm512_set1_ps(run.gainRight);
   const __m512i oneTap = _mm512_set1_epi32(1);
-  const uint64_t reach = (uint64_t{15} * frequency + kOutputRate - 1) / kOutputRate + 4;
+  const uint64_t reach = (uint64_t{15} * frequency + outputRate - 1) / outputRate + 4;
+  // Sixteen frames' move of the cursor, found once.
+  const uint64_t sixteenWhole = 16ull * frequency / outputRate;
+  const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
 
   size_t index = run.start;
   uint32_t fraction = run.fraction;
@@ -121,9 +123,12 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
     _mm512_storeu_ps(outLeft + k, _mm512_fmadd_ps(gainLeft, yl, _mm512_loadu_ps(outLeft + k)));
     _mm512_storeu_ps(outRight + k, _mm512_fmadd_ps(gainRight, yr, _mm512_loadu_ps(outRight + k)));
 
-    const uint64_t moved = uint64_t{fraction} + 16ull * frequency;
-    index += moved / kOutputRate;
-    fraction = static_cast<uint32_t>(moved % kOutputRate);
+    index += sixteenWhole;
+    fraction += sixteenPart;
+    if (fraction >= outputRate) {
+      fraction -= outputRate;
+      ++index;
+    }
   }
   if (k < run.frames) {
     VoiceRun tail = run;
@@ -140,14 +145,17 @@ ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float
   const unsigned taps = kernel->taps;
   const __mmask16 lastMask = taps % 16 ? __mmask16(0x00FF) : __mmask16(0xFFFF);
   const unsigned fullBlocks = taps / 16;
-  const uint32_t whole = run.frequency / kOutputRate;
-  const uint32_t part = run.frequency % kOutputRate;
+  const uint32_t outputRate = run.rate;
+  const float inverseRate = 1.0f / float(outputRate);
+  const PhaseDivider divider(outputRate);
+  const uint32_t whole = run.frequency / outputRate;
+  const uint32_t part = run.frequency % outputRate;
   size_t index = run.start;
   uint32_t fraction = run.fraction;
   for (size_t k = 0; k < run.frames; ++k) {
     const uint32_t scaled = fraction * SincKernel::kPhases;
-    const uint32_t phase = scaled / kOutputRate;
-    const __m512 between = _mm512_set1_ps(float(scaled % kOutputRate) * kInverseRate);
+    const uint32_t phase = divider.Quotient(scaled);
+    const __m512 between = _mm512_set1_ps(float(scaled - phase * outputRate) * inverseRate);
     const float* row = kernel->Rows() + size_t{phase} * taps;
     const float* next = row + taps;
     const float* l = run.left + index - (kernel->half - 1);
@@ -176,8 +184,8 @@ ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float
     outRight[k] += run.gainRight * _mm_cvtss_f32(_mm_movehdup_ps(sums));
     index += whole;
     fraction += part;
-    if (fraction >= kOutputRate) {
-      fraction -= kOutputRate;
+    if (fraction >= outputRate) {
+      fraction -= outputRate;
       ++index;
     }
   }

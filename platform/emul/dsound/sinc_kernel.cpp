@@ -3,6 +3,7 @@
 #include "formats.h"
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <mutex>
@@ -12,8 +13,8 @@ namespace {
 
 constexpr double kBeta = 6.76;
 constexpr double kStepsPerOctave = 24;
-// Grid steps up to the fastest play, 200,000 / 44,100 = 2^2.18.
-constexpr size_t kKernels = 54;
+// Grid steps up to the fastest play into the slowest output, 200,000 / 22,050 = 2^3.18.
+constexpr size_t kKernels = 78;
 
 double BesselI0(double x) {
   double sum = 1.0;
@@ -27,19 +28,27 @@ double BesselI0(double x) {
   return sum;
 }
 
-size_t GridIndex(DWORD frequency) {
-  if (frequency <= kOutputRate)
+size_t GridIndex(DWORD frequency, DWORD rate) {
+  if (frequency <= rate)
     return 0;
-  const double steps = kStepsPerOctave * std::log2(double(frequency) / kOutputRate);
+  const double steps = kStepsPerOctave * std::log2(double(frequency) / rate);
   size_t index = static_cast<size_t>(std::ceil(steps - 1e-9));
   return index < kKernels ? index : kKernels - 1;
 }
 
+double Widening(size_t index) {
+  return std::exp2(index / kStepsPerOctave);
+}
+
+unsigned HalfTaps(double widening) {
+  const unsigned half = static_cast<unsigned>(std::ceil(16 * widening));
+  return (half + 3) / 4 * 4;
+}
+
 std::unique_ptr<SincKernel> BuildKernel(size_t index) {
   auto kernel = std::make_unique<SincKernel>();
-  kernel->widening = std::exp2(index / kStepsPerOctave);
-  unsigned half = static_cast<unsigned>(std::ceil(16 * kernel->widening));
-  half = (half + 3) / 4 * 4;
+  kernel->widening = Widening(index);
+  const unsigned half = HalfTaps(kernel->widening);
   kernel->half = half;
   kernel->taps = 2 * half;
   const unsigned taps = kernel->taps;
@@ -74,13 +83,43 @@ double SincKernelValue(const SincKernel& kernel, double distance) {
   return cutoff * sinc * BesselI0(kBeta * std::sqrt(1 - u * u)) / BesselI0(kBeta);
 }
 
-const SincKernel& SincKernelFor(DWORD frequency) {
-  // Never destroyed: a mixer thread may still run while the process exits.
-  static auto* built = new std::array<std::once_flag, kKernels>;
-  static auto* kernels = new std::array<std::unique_ptr<SincKernel>, kKernels>;
-  const size_t index = GridIndex(frequency);
-  std::call_once((*built)[index], [index] { (*kernels)[index] = BuildKernel(index); });
-  return *(*kernels)[index];
+namespace {
+
+// Never destroyed: a mixer thread may still run while the process exits.
+struct KernelCache {
+  std::mutex building; // held only while a kernel is made
+  std::array<std::atomic<SincKernel*>, kKernels> kernels{};
+};
+
+KernelCache& TheKernels() {
+  static auto* cache = new KernelCache;
+  return *cache;
+}
+
+} // namespace
+
+const SincKernel& SincKernelFor(DWORD frequency, DWORD rate) {
+  KernelCache& cache = TheKernels();
+  std::atomic<SincKernel*>& slot = cache.kernels[GridIndex(frequency, rate)];
+  if (SincKernel* kernel = slot.load(std::memory_order_acquire))
+    return *kernel;
+  std::lock_guard guard(cache.building);
+  if (SincKernel* kernel = slot.load(std::memory_order_relaxed))
+    return *kernel;
+  SincKernel* kernel = BuildKernel(GridIndex(frequency, rate)).release();
+  slot.store(kernel, std::memory_order_release);
+  return *kernel;
+}
+
+unsigned SincKernelTaps(DWORD frequency, DWORD rate) {
+  return 2 * HalfTaps(Widening(GridIndex(frequency, rate)));
+}
+
+void ReleaseSincKernels() {
+  KernelCache& cache = TheKernels();
+  std::lock_guard guard(cache.building);
+  for (std::atomic<SincKernel*>& slot : cache.kernels)
+    delete slot.exchange(nullptr);
 }
 
 } // namespace dsemu

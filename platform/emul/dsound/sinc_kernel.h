@@ -14,6 +14,7 @@
 #pragma once
 
 #include "dsound.h"
+#include "formats.h"
 
 #include <vector>
 
@@ -31,8 +32,16 @@ struct SincKernel {
   size_t offset;
 };
 
-// The kernel for a buffer played at `frequency`; built on first use, then shared.
-const SincKernel& SincKernelFor(DWORD frequency);
+// The kernel for a buffer played at `frequency` into an output at `rate`; built on first
+// use, then shared (it depends only on their ratio).
+const SincKernel& SincKernelFor(DWORD frequency, DWORD rate = kOutputRate);
+
+// The taps of that kernel, without building it.
+unsigned SincKernelTaps(DWORD frequency, DWORD rate);
+
+// Every kernel built goes. Only while nothing mixes: a copy of the device that is
+// about to be unloaded gives its memory back.
+void ReleaseSincKernels();
 
 // The ideal the tables approximate: the kernel's value at distance `distance` (in frames
 // of the buffer) from the cursor, before the per-row normalisation. For tests.

@@ -21,7 +21,7 @@ bool StartWavCapture(const char* path) {
   if (!path)
     return false;
   SF_INFO info{};
-  info.samplerate = kOutputRate;
+  info.samplerate = OutputRate();
   info.channels = 2;
   info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
   SNDFILE* file = sf_open(path, SFM_WRITE, &info);

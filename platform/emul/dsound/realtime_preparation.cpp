@@ -1,0 +1,37 @@
+// Getting the device ready to mix in real time without allocating, and giving back what
+// that kept once a private copy of the device is done with.
+#include "device_control.h"
+#include "mixer.h"
+#include "objects.h"
+#include "sinc_kernel.h"
+
+#include <algorithm>
+
+namespace dsemu {
+
+void PrepareForRealTime(unsigned voices, DWORD lowest, DWORD highest) {
+  {
+    std::lock_guard guard(StateLock());
+    FillBufferPool(voices);
+    ReserveMixScratch();
+  }
+  // One kernel for every step of the grid between the two frequencies.
+  const uint32_t rate = OutputRate();
+  lowest = std::max<DWORD>(lowest, DSBFREQUENCY_MIN);
+  highest = std::min<DWORD>(highest, DSBFREQUENCY_MAX);
+  SincKernelFor(lowest, rate);
+  for (double frequency = std::max<double>(lowest, rate); frequency < highest; frequency *= 1.01)
+    SincKernelFor(static_cast<DWORD>(frequency), rate);
+  SincKernelFor(highest, rate);
+}
+
+void ReleaseRealTimeMemory() {
+  std::lock_guard guard(StateLock());
+  if (!LiveDeviceList().empty())
+    return;
+  EmptyBufferPool();
+  ReleaseMixScratch();
+  ReleaseSincKernels();
+}
+
+} // namespace dsemu

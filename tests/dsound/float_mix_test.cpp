@@ -1,0 +1,194 @@
+// The float mix before the 16-bit step, by bus, and the output rate chosen at run time.
+#include "device_fixture.h"
+#include "platform/emul/dsound/resampler.h"
+#include "platform/emul/dsound/sample_conversion.h"
+#include "signal_analysis.h"
+
+#include <cmath>
+#include <random>
+
+namespace dsound_test {
+namespace {
+
+std::vector<int16_t> Sine(size_t frames, double frequency, double rate, double level) {
+  std::vector<int16_t> samples(frames);
+  for (size_t i = 0; i < frames; ++i)
+    samples[i] = static_cast<int16_t>(
+        std::lrint(32767 * level * std::sin(2 * M_PI * frequency * double(i) / rate)));
+  return samples;
+}
+
+// A device at `Rate` Hz, chosen before it is initialised; back at 44,100 Hz afterwards.
+template <uint32_t Rate> class AtRate : public DeviceTest {
+protected:
+  void SetUp() override {
+    ASSERT_TRUE(dsemu::SelectOutputRate(Rate));
+    DeviceTest::SetUp();
+    dsemu::SelectQuality(dsemu::Quality::High);
+  }
+  void TearDown() override {
+    DeviceTest::TearDown();
+    EXPECT_TRUE(dsemu::SelectOutputRate(44100));
+  }
+
+  template <typename Sample>
+  IDirectSoundBuffer* MakeWith(const WAVEFORMATEX& format, const std::vector<Sample>& samples) {
+    const auto bytes = static_cast<DWORD>(samples.size() * sizeof(Sample));
+    IDirectSoundBuffer* buffer = Make(format, bytes);
+    if (buffer)
+      Fill(buffer, samples.data(), bytes);
+    return buffer;
+  }
+
+  // `frames` frames of the float mix summed, left channel then right.
+  static std::vector<float> RenderFloat(size_t frames) {
+    std::vector<float> out(2 * frames, 0.0f);
+    dsemu::FloatBuses buses;
+    buses.left[0] = out.data();
+    buses.right[0] = out.data() + frames;
+    dsemu::AdvanceFramesInto(frames, buses);
+    return out;
+  }
+};
+
+using FloatMix = AtRate<44100>;
+using FloatMixAt48k = AtRate<48000>;
+using FloatMixAt96k = AtRate<96000>;
+
+TEST_F(FloatMix, ConvertedAsTheDeviceDoesItIsTheSixteenBitMix) {
+  std::mt19937 random(3);
+  std::vector<int16_t> noise(20000);
+  for (int16_t& value : noise)
+    value = static_cast<int16_t>(static_cast<int>(random() % 60000) - 30000);
+  std::vector<IDirectSoundBuffer*> voices;
+  for (DWORD frequency : {44100u, 30011u, 88200u, 11025u, 61234u}) {
+    voices.push_back(MakeWith(PcmFormat(2, 16, 44100), noise));
+    ASSERT_EQ(voices.back()->SetFrequency(frequency), DS_OK);
+    ASSERT_EQ(voices.back()->SetPan(static_cast<LONG>(frequency % 2000) - 1000), DS_OK);
+  }
+  for (dsemu::Quality quality : {dsemu::Quality::Fast, dsemu::Quality::High}) {
+    dsemu::SelectQuality(quality);
+    auto start = [&] {
+      for (IDirectSoundBuffer* voice : voices) {
+        ASSERT_EQ(voice->SetCurrentPosition(4 * 100), DS_OK);
+        ASSERT_EQ(voice->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+      }
+    };
+    start();
+    std::vector<int16_t> fixed(2 * 5000);
+    dsemu::AdvanceFrames(5000, fixed.data());
+    start();
+    const std::vector<float> mix = RenderFloat(5000);
+    size_t clipped = 0;
+    for (size_t k = 0; k < 5000; ++k) {
+      ASSERT_EQ(dsemu::ToSample(mix[k]), fixed[2 * k]) << k;
+      ASSERT_EQ(dsemu::ToSample(mix[5000 + k]), fixed[2 * k + 1]) << k;
+      clipped += std::abs(mix[k]) > 1.0f;
+    }
+    EXPECT_GT(clipped, 0u); // the float mix is not clipped where the 16-bit one is
+  }
+}
+
+TEST_F(FloatMix, EachBufferPlaysIntoItsBus) {
+  IDirectSoundBuffer* low = MakeWith(PcmFormat(1, 16, 22050), Sine(22050, 441, 22050, 0.5));
+  IDirectSoundBuffer* high = MakeWith(PcmFormat(1, 16, 22050), Sine(22050, 882, 22050, 0.5));
+  ASSERT_TRUE(dsemu::SetBufferBus(high, 3));
+  EXPECT_FALSE(dsemu::SetBufferBus(high, dsemu::kMaxBuses));
+  ASSERT_EQ(low->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+  ASSERT_EQ(high->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+  constexpr size_t kFrames = 8820;
+  std::vector<std::vector<float>> out(8, std::vector<float>(kFrames, 0.0f));
+  dsemu::FloatBuses buses;
+  buses.count = 4;
+  for (unsigned b : {0u, 3u}) {
+    buses.left[b] = out[2 * b].data();
+    buses.right[b] = out[2 * b + 1].data();
+  }
+  dsemu::AdvanceFramesInto(kFrames, buses);
+  auto tone = [](const std::vector<float>& x, double at) {
+    return Amplitude(std::vector<double>(x.begin() + 100, x.end()), at);
+  };
+  EXPECT_NEAR(tone(out[0], 441), 0.5, 0.01);
+  EXPECT_LT(tone(out[0], 882), 1e-3);
+  EXPECT_NEAR(tone(out[6], 882), 0.5, 0.01);
+  EXPECT_LT(tone(out[6], 441), 1e-3);
+}
+
+TEST_F(FloatMixAt48k, SamplesKeepTheirPitchAndLength) {
+  EXPECT_FALSE(dsemu::SelectOutputRate(44100)); // not while a device is initialised
+  EXPECT_EQ(dsemu::OutputRate(), 48000u);
+  IDirectSoundBuffer* buffer = MakeWith(PcmFormat(1, 16, 22050), Sine(22050, 441, 22050, 0.5));
+  ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK); // one second, once
+  const std::vector<float> out = RenderFloat(48000 + 500);
+  const std::vector<double> left(out.begin() + 200, out.begin() + 47800);
+  EXPECT_NEAR(Pitch(left, 48000), 441, 0.05);
+  EXPECT_NEAR(Amplitude(left, 441, 48000), 0.5, 0.005);
+  EXPECT_NE(out[47999], 0.0f);
+  for (size_t k = 48000; k < 48500; ++k)
+    ASSERT_EQ(out[k], 0.0f) << k;
+}
+
+TEST_F(FloatMixAt96k, AliasesStaySixtyDecibelsDown) {
+  // Played at twice its rate, a 15 kHz tone of a 44,100 Hz buffer is at 30 kHz, under the
+  // output's Nyquist frequency: kept. Its image at 2 * 44.1 - 30 = 58.2 kHz folds to
+  // 37.8 kHz and must stay down; so must everything of a 19 kHz tone played at 4.4 times.
+  IDirectSoundBuffer* buffer = MakeWith(PcmFormat(1, 16, 44100), Sine(65536, 15000, 44100, 0.5));
+  ASSERT_EQ(buffer->SetFrequency(88200), DS_OK);
+  ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+  std::vector<float> out = RenderFloat(10000);
+  std::vector<double> left(out.begin() + 2000, out.begin() + 10000);
+  EXPECT_NEAR(Amplitude(left, 30000, 96000), 0.5, 0.01);
+  EXPECT_LT(Decibels(Amplitude(left, 96000 - 58200, 96000) / 0.5), -60.0);
+  buffer->Stop();
+  ASSERT_EQ(buffer->SetFrequency(194040), DS_OK); // 19 kHz becomes 83.6 kHz: all of it goes
+  ASSERT_EQ(buffer->SetCurrentPosition(0), DS_OK);
+  ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+  out = RenderFloat(10000);
+  left.assign(out.begin() + 2000, out.begin() + 10000);
+  EXPECT_LT(Decibels(Amplitude(left, 96000 - 15000 * 4.4, 96000) / 0.5), -60.0);
+}
+
+TEST(PhaseDivider, GivesTheQuotientAtEveryRate) {
+  for (uint32_t rate : {22050u, 44100u, 48000u, 88200u, 96000u, 176400u, 192000u}) {
+    const dsemu::PhaseDivider divider(rate);
+    for (uint32_t scaled = 0; scaled < rate * dsemu::SincKernel::kPhases; ++scaled)
+      ASSERT_EQ(divider.Quotient(scaled), scaled / rate) << rate << " " << scaled;
+  }
+}
+
+// The vector sets against the portable one at output rates other than 44,100 Hz.
+TEST(Resamplers, VectorSetsAgreeAtOtherRates) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> uniform(-1, 1);
+  std::vector<float> left(8000);
+  std::vector<float> right(8000);
+  for (size_t i = 0; i < left.size(); ++i) {
+    left[i] = uniform(random);
+    right[i] = uniform(random);
+  }
+  const dsemu::Resamplers& portable = dsemu::PortableResamplers();
+  for (const dsemu::Resamplers* set : {dsemu::Avx2Resamplers(), dsemu::Avx512Resamplers()}) {
+    if (!set)
+      continue;
+    for (uint32_t rate : {22050u, 48000u, 192000u}) {
+      for (uint32_t frequency : {11025u, 44100u, 96000u, 199999u}) {
+        SCOPED_TRACE(testing::Message() << set->name << " " << rate << " " << frequency);
+        const dsemu::SincKernel& kernel = dsemu::SincKernelFor(frequency, rate);
+        dsemu::VoiceRun run{left.data(), right.data(), kernel.half, rate / 3, frequency,
+                            203,         0.7f,         0.3f,        rate};
+        for (auto [reference, vector] :
+             {std::pair{portable.cubic, set->cubic}, std::pair{portable.sinc, set->sinc}}) {
+          std::vector<float> a(2 * run.frames, 0.25f);
+          std::vector<float> b(a);
+          reference(run, &kernel, a.data(), a.data() + run.frames);
+          vector(run, &kernel, b.data(), b.data() + run.frames);
+          for (size_t i = 0; i < a.size(); ++i)
+            ASSERT_NEAR(a[i], b[i], 2e-5) << i;
+        }
+      }
+    }
+  }
+}
+
+} // namespace
+} // namespace dsound_test

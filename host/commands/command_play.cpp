@@ -8,7 +8,8 @@
 #include "host/host_error.h"
 #include "host/outputs/engine_session.h"
 #include "host/outputs/player.h"
-#include "host/outputs/recording.h"
+#include "host/outputs/live_playback.h"
+#include "host/outputs/wav_file.h"
 #include "host/outputs/sound_file.h"
 #include "host/sources/midi_timeline.h"
 
@@ -196,23 +197,34 @@ int Render(const Loaded& piece, const std::filesystem::path& output,
   return 0;
 }
 
-int Play(const Loaded& piece, AudioOutput output,
+// Plays on the output at its rate; the piece is read again for that rate when it is not
+// the one it was read for.
+int Play(Loaded piece, AudioOutput output, unsigned period, const PatternOptions& again,
          const std::optional<std::filesystem::path>& record = std::nullopt) {
-  std::optional<Recording> recording;
   if (record)
-    recording.emplace(*record, piece.inputs);
+    CheckOutputTarget(*record, piece.inputs);
+  std::optional<WavWriter> recording;
   PlayStats stats;
-  size_t files;
   {
-    EngineSession engine(output);
-    files = engine.InstallKit(piece.kit);
+    LivePlayback playback(output, piece.kit, period);
+    if (playback.rate() != piece.timeline.rate) {
+      PieceOptions options = again.piece;
+      options.rate = playback.rate();
+      piece = LoadPiece(again.kit, again.pattern, options);
+    }
+    if (record) {
+      recording.emplace(*record, playback.rate(), 2, piece.inputs);
+      playback.RecordTo(&*recording);
+    }
     std::printf("playing %s with %s\n", piece.source.c_str(), piece.kit.source.c_str());
     std::fflush(stdout);
-    stats = PlayLive(engine, piece.timeline);
-  } // the device has played out all it mixed
-  if (recording)
-    recording->Finish();
-  PrintSummary(piece, files, stats, false);
+    stats = PlayLive(playback, piece.timeline);
+  } // the output has played out all it was given
+  if (recording) {
+    recording->Close();
+    std::printf("recorded    %s\n", std::filesystem::absolute(*record).string().c_str());
+  }
+  PrintSummary(piece, DistinctFiles(piece.kit), stats, false);
   return stats.interrupted ? kInterruptedStatus : 0;
 }
 
@@ -234,8 +246,8 @@ int RunRender(const PatternOptions& options) {
 
 int RunPlay(const PatternOptions& options) {
   AudioOutput output = ChosenOutput(options);
-  dsemu::SelectPeriod(options.period);
-  return Play(LoadPiece(options.kit, options.pattern, options.piece), output, options.record);
+  return Play(LoadPiece(options.kit, options.pattern, options.piece), output, options.period,
+              options, options.record);
 }
 
 int RunDemo(const DemoOptions& options) {
@@ -256,8 +268,12 @@ int RunDemo(const DemoOptions& options) {
               "bend, pan, mute, hold and loop changes; %zu keys\n",
               piece.pattern.steps, piece.pattern.tempo, piece.pattern.stepsPerBeat,
               piece.pattern.repeat, used);
-  if (options.live)
-    return Play(piece, output);
+  if (options.live) {
+    PatternOptions again;
+    again.kit = files.kit;
+    again.pattern = files.pattern;
+    return Play(piece, output, 0, again);
+  }
   int status = Render(piece, options.output);
   std::printf("listen to   %s\n", std::filesystem::absolute(options.output).string().c_str());
   return status;

@@ -106,26 +106,26 @@ PlayStats RenderDevice(uint64_t frames, FrameSink& out) {
   return stats;
 }
 
-PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
+PlayStats PlayLive(LivePlayback& playback, const Timeline& timeline) {
   PlayStats stats;
   auto start = Clock::now();
   ProgressBar progress("playing", timeline.frames, true);
   // The piece starts a little after now, on the output's own clock, so that the first
   // note is not late; each message goes a little ahead of its frame, which it carries,
-  // so that the device applies it at that frame plus one period whatever the host's
-  // timing.
-  constexpr uint64_t kLead = kOutputRate / 20;
-  const uint64_t origin = dsemu::OutputFrameNow() + kLead;
-  // Sleeps in short slices until the output reaches `frame`, keeping the message loop
-  // and the progress bar going; false when interrupted. With `untilSilent`, only until
-  // no voice sounds any more.
+  // so that the output's callback applies it at that frame whatever the host's timing.
+  const uint64_t lead = playback.rate() / 20;
+  const uint64_t origin = playback.Frames() + lead;
+  // Sleeps in short slices until the output reaches `frame`, keeping the recording and
+  // the progress bar going; false when interrupted. With `untilSilent`, only until no
+  // voice sounds any more once the last message has acted.
+  uint64_t lastDue = origin;
   auto waitFor = [&](uint64_t frame, bool untilSilent = false) {
     uint64_t seen = 0;
     auto moved = Clock::now();
-    for (uint64_t now; (now = dsemu::OutputFrameNow()) < frame;) {
+    for (uint64_t now; (now = playback.Frames()) < frame;) {
       if (Interrupted())
         return false;
-      if (untilSilent && SoundingVoices() == 0)
+      if (untilSilent && now > lastDue + playback.period() && playback.SoundingVoices() == 0)
         break;
       if (now != seen) {
         seen = now;
@@ -133,28 +133,32 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
       } else if (Clock::now() - moved > std::chrono::seconds(2)) {
         throw HostError("the sound output stopped playing");
       }
-      engine.Pump();
+      playback.Drain();
+      stats.maxVoices = std::max<size_t>(stats.maxVoices, playback.SoundingVoices());
       progress.Update(now > origin ? now - origin : 0);
-      const double seconds = double(frame - now) / kOutputRate;
-      std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 0.01)));
+      const double seconds = double(frame - now) / playback.rate();
+      std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 0.005)));
     }
     return true;
   };
   bool played = true;
   for (const TimedMessage& message : timeline.messages) {
     const uint64_t due = origin + message.frame;
-    if (!(played = waitFor(due - kLead)))
+    if (!(played = waitFor(due - lead)))
       break;
-    engine.PostAt(message.message, message.lParam, due);
-    engine.Pump();
-    stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
+    lastDue = due;
+    while (!playback.Post(due, {message.message, message.lParam}))
+      if (!(played = waitFor(playback.Frames() + playback.period())))
+        break;
+    if (!played)
+      break;
   }
   played = played && waitFor(origin + timeline.frames, timeline.endWhenSilent);
   stats.interrupted = !played;
-  AllNotesOff(0);
+  playback.AllNotesOff();
   progress.Finish();
   stats.seconds = Since(start);
-  const uint64_t now = dsemu::OutputFrameNow();
+  const uint64_t now = playback.Frames();
   stats.frames = played && !timeline.endWhenSilent
                      ? timeline.frames
                      : std::min(timeline.frames, now > origin ? now - origin : 0);

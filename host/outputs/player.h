@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/outputs/engine_session.h"
+#include "host/outputs/live_playback.h"
 #include "host/outputs/mix_sink.h"
 #include "host/outputs/wav_file.h"
 #include "host/sources/timeline.h"
@@ -27,8 +28,9 @@ PlayStats RenderOffline(za32::KitPlayer& player, const Timeline& timeline, MixSi
 // The classic engine's device on its manual clock for `frames` frames, into `out`, as
 // it plays what the host started (an audition). InterruptedError on SIGINT/SIGTERM.
 PlayStats RenderDevice(uint64_t frames, FrameSink& out);
-// Stops early, every note off, on SIGINT or SIGTERM.
-PlayStats PlayLive(EngineSession& engine, const Timeline& timeline);
+// Plays the timeline (built at the playback's rate) as the output pulls it; stops early,
+// every note off, on SIGINT or SIGTERM.
+PlayStats PlayLive(LivePlayback& playback, const Timeline& timeline);
 
 // "0:16.2"
 std::string FormatDuration(uint64_t frames, uint32_t rate = kOutputRate);

@@ -189,13 +189,13 @@ const OutputBackend* BackendFor(Output output) {
 
 bool StartBackend(const OutputBackend* chosen, std::string* reason) {
   unsigned period = chosenPeriod ? chosenPeriod : kDefaultPeriodFrames;
-  unsigned rate = kOutputRate;
+  unsigned rate = OutputRate();
   if (!chosen->open(FillPeriod, nullptr, &rate, &period, reason))
     return false;
-  if (rate != kOutputRate) {
+  if (rate != OutputRate()) {
     *reason = "the " + std::string(chosen->name) + " output runs at " + std::to_string(rate) +
-              " Hz; the sound device plays " + std::to_string(kOutputRate) +
-              " Hz (start the server with -r " + std::to_string(kOutputRate) + ")";
+              " Hz; the sound device plays " + std::to_string(OutputRate()) +
+              " Hz (start the server with -r " + std::to_string(OutputRate()) + ")";
     chosen->close();
     return false;
   }

@@ -96,8 +96,7 @@ void ReleaseDevice() {
 } // namespace
 
 int OpenDevice(HWND window) {
-  // Records of an earlier list are left as they are: voices may still play them.
-  SampleList.Next = nullptr;
+  ForgetSamples();
   PrimaryFormat = nullptr;
 
   if (!AllocatePrimaryFormat(window))

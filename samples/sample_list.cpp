@@ -14,6 +14,10 @@ LONG AppendSample(SampleRecord* head, SampleRecord* record) {
   return 0;
 }
 
+void ForgetSamples() {
+  SampleList.Next = nullptr;
+}
+
 LONG CountSamples(const SampleRecord* head) {
   LONG count = 0;
   for (const SampleRecord* sample = head->Next; sample; sample = sample->Next)

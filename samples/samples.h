@@ -43,6 +43,9 @@ LONG ReleaseSampleBuffer(SampleRecord* record);
 // Links the record at the end of the list, not playing. Returns 0.
 LONG AppendSample(SampleRecord* head, SampleRecord* record);
 
+// Empties the list, leaving its records as they are: voices may still play them.
+void ForgetSamples();
+
 // The number of samples after the head.
 LONG CountSamples(const SampleRecord* head);
 

@@ -145,11 +145,17 @@ int RunImport(const ImportOptions& options) {
     song = ParseSong(source.xml(), source.xmlName());
   else
     kit = ParseDrumKit(source.xml(), source.xmlName());
-  const std::vector<DrumInstrument>& instruments =
+  std::vector<DrumInstrument>& instruments =
       source.kind() == ImportKind::Song ? song.instruments : kit.instruments;
-  KitPlan plan = PlanKit(instruments);
+  // Downloaded kits often lack a file or two: what is there is imported, the rest named.
+  std::vector<std::string> missing = LeaveOutMissingSamples(
+      instruments, [&](const DrumInstrument& instrument, const DrumLayer& layer) {
+        return !layer.filename.empty() && source.HasSample(layer.filename, instrument.drumkit);
+      });
+  KitPlan plan = PlanKit(instruments, source.kind() == ImportKind::Song ? song.volume : 1);
   if (plan.kit.keys.empty())
-    throw HostError(source.xmlName() + ": no instrument has a sample to import");
+    throw HostError(source.xmlName() + ": no instrument has a sample to import" +
+                    (missing.empty() ? "" : "; missing: " + Joined(missing)));
   size_t dropped = 0;
   nlohmann::ordered_json pattern;
   if (source.kind() == ImportKind::Song)
@@ -192,6 +198,8 @@ int RunImport(const ImportOptions& options) {
         if (std::find(unplayable.begin(), unplayable.end(), what) == unplayable.end())
           unplayable.push_back(what);
   }
+  if (!missing.empty())
+    std::fprintf(stderr, "za32: warning: samples missing, left out: %s\n", Joined(missing).c_str());
   if (!unplayable.empty())
     std::fprintf(stderr, "za32: warning: not imported (the engine cannot play them): %s\n",
                  Joined(unplayable).c_str());

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 namespace {
@@ -70,7 +71,17 @@ double KeyOffset(const std::string& key) {
   return 0;
 }
 
-DrumInstrument ReadInstrument(const pugi::xml_node& node) {
+// The volume of each of the kit's components (the mixer's component strips), by id.
+using ComponentVolumes = std::map<int, double>;
+
+ComponentVolumes ReadComponentVolumes(const pugi::xml_node& parent) {
+  ComponentVolumes volumes;
+  for (pugi::xml_node node : parent.child("componentList").children("drumkitComponent"))
+    volumes[Integer(node, "id", 0)] = std::max(0.0, Number(node, "volume", 1));
+  return volumes;
+}
+
+DrumInstrument ReadInstrument(const pugi::xml_node& node, const ComponentVolumes& volumes) {
   DrumInstrument instrument;
   instrument.id = Integer(node, "id", 0);
   instrument.name = node.child_value("name");
@@ -103,6 +114,9 @@ DrumInstrument ReadInstrument(const pugi::xml_node& node) {
   if (component) {
     layers = component;
     componentGain = std::max(0.0, Number(component, "gain", 1));
+    auto volume = volumes.find(Integer(component, "component_id", 0));
+    if (volume != volumes.end())
+      componentGain *= volume->second;
     if (component.next_sibling("instrumentComponent"))
       instrument.unplayable.push_back("components after the first");
   }
@@ -123,8 +137,9 @@ DrumInstrument ReadInstrument(const pugi::xml_node& node) {
 
 std::vector<DrumInstrument> ReadInstruments(const pugi::xml_node& parent) {
   std::vector<DrumInstrument> instruments;
+  ComponentVolumes volumes = ReadComponentVolumes(parent);
   for (pugi::xml_node node : parent.child("instrumentList").children("instrument"))
-    instruments.push_back(ReadInstrument(node));
+    instruments.push_back(ReadInstrument(node, volumes));
   return instruments;
 }
 
@@ -152,6 +167,7 @@ SongFile ParseSong(const std::string& text, const std::string& source) {
   song.bpm = Number(root, "bpm", 120);
   if (song.bpm < 1 || song.bpm > 1000)
     throw HostError(source + ": tempo " + std::to_string(song.bpm) + " is outside 1 to 1000");
+  song.volume = std::clamp(Number(root, "volume", 1), 0.0, 1.5);
   song.instruments = ReadInstruments(root);
   if (song.instruments.empty())
     throw HostError(source + ": the song has no instruments");

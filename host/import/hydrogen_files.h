@@ -8,8 +8,8 @@
 struct DrumLayer {
   std::string filename;
   double min = 0, max = 1; // velocity range, 0..1
-  double gain = 1;
-  double pitch = 0; // semitones
+  double gain = 1;         // the layer's, times its component's gain and its kit component's volume
+  double pitch = 0;        // semitones
 };
 
 struct DrumInstrument {
@@ -50,6 +50,7 @@ struct SongPattern {
 
 struct SongFile {
   double bpm = 120;
+  double volume = 1; // the master volume, 0..1.5
   std::vector<DrumInstrument> instruments;
   std::vector<SongPattern> patterns;
   std::vector<std::vector<std::string>> sequence; // columns of pattern names

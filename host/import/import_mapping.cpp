@@ -92,7 +92,37 @@ std::pair<int, int> NearestPitch(double semitones) {
   return best;
 }
 
-KitPlan PlanKit(const std::vector<DrumInstrument>& instruments) {
+std::vector<std::string>
+LeaveOutMissingSamples(std::vector<DrumInstrument>& instruments,
+                       const std::function<bool(const DrumInstrument&, const DrumLayer&)>& has) {
+  std::vector<std::string> named;
+  for (DrumInstrument& instrument : instruments) {
+    std::vector<DrumLayer> kept;
+    std::vector<std::string> layers, files;
+    for (size_t l = 0; l < instrument.layers.size(); ++l) {
+      const DrumLayer& layer = instrument.layers[l];
+      if (has(instrument, layer)) {
+        kept.push_back(layer);
+        continue;
+      }
+      std::string file = layer.filename.empty() ? "no file name" : layer.filename;
+      layers.push_back(instrument.name + " layer " + std::to_string(l + 1) + " (" + file + ")");
+      files.push_back(file);
+    }
+    if (!kept.empty() || files.empty()) {
+      named.insert(named.end(), layers.begin(), layers.end());
+    } else {
+      std::string list;
+      for (const std::string& file : files)
+        list += (list.empty() ? "" : ", ") + file;
+      named.push_back(instrument.name + " (" + list + ")");
+    }
+    instrument.layers = std::move(kept);
+  }
+  return named;
+}
+
+KitPlan PlanKit(const std::vector<DrumInstrument>& instruments, double masterVolume) {
   KitPlan plan;
   std::set<int> codes;
   std::vector<int> notes(instruments.size(), -1);
@@ -175,7 +205,7 @@ KitPlan PlanKit(const std::vector<DrumInstrument>& instruments) {
       key.keyCode = n == 0 ? notes[i] : extraCode++;
       if (key.keyCode != notes[i])
         key.trigger = notes[i];
-      key.volume = NearestVolume(instrument.volume * instrument.gain * layer.gain);
+      key.volume = NearestVolume(masterVolume * instrument.volume * instrument.gain * layer.gain);
       key.pan = NearestPan(instrument.pan);
       auto [note, fine] = NearestPitch(layer.pitch + instrument.pitchOffset);
       key.note = note;

@@ -6,6 +6,7 @@
 #include "host/import/hydrogen_files.h"
 #include "kit/kit_model.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <utility>
@@ -39,8 +40,16 @@ struct KitPlan {
   std::map<int, std::vector<size_t>> keysOf; // instrument id -> key indices
 };
 
-// Instruments in kit order, one key a layer, as far as the engine's keys go.
-KitPlan PlanKit(const std::vector<DrumInstrument>& instruments);
+// Instruments in kit order, one key a layer, as far as the engine's keys go; a song's
+// master volume (`masterVolume`) scales every key's level with the rest of the chain.
+KitPlan PlanKit(const std::vector<DrumInstrument>& instruments, double masterVolume = 1);
+
+// Takes out every layer whose sample `has` does not find, and names what went: "Kick
+// layer 2 (kick-soft.wav)", or "Cowbell (cowbell.flac)" for an instrument that had
+// layers and has none left.
+std::vector<std::string>
+LeaveOutMissingSamples(std::vector<DrumInstrument>& instruments,
+                       const std::function<bool(const DrumInstrument&, const DrumLayer&)>& has);
 
 // The song as one pass of a pattern file over the planned keys, 48 ticks a beat reduced
 // by their common divisor. `dropped` counts the notes of instruments left out.

@@ -129,29 +129,18 @@ ImportSource::ImportSource(const fs::path& source) {
   folders_.push_back(source.parent_path().empty() ? fs::path(".") : source.parent_path());
 }
 
-std::vector<char> ImportSource::ReadSample(const std::string& filename,
-                                           const std::string& drumkit) const {
+std::optional<std::vector<char>> ImportSource::FindSample(const std::string& filename,
+                                                          const std::string& drumkit) const {
   fs::path name = InsideName(filename, xmlName_);
   if (!archiveName_.empty()) {
     fs::path inArchive = archiveFolder_.empty() ? name : fs::path(archiveFolder_) / name;
     auto found = files_.find(inArchive.generic_string());
     if (found == files_.end())
-      throw HostError(archiveName_ + ": sample " + filename + " is not in the archive");
+      return std::nullopt;
     return found->second;
   }
-  // A song's samples are its kit's: beside the song, in a folder named after the kit
-  // there, or in the user's and the system's kit folders.
-  std::vector<fs::path> folders;
-  if (kind_ == ImportKind::Song && !drumkit.empty() &&
-      fs::path(drumkit).filename() == fs::path(drumkit) && drumkit != "..") {
-    folders.push_back(folders_[0] / drumkit);
-    if (const char* home = std::getenv("HOME"))
-      folders.push_back(fs::path(home) / ".hydrogen/data/drumkits" / drumkit);
-    folders.push_back(fs::path("/usr/share/hydrogen/data/drumkits") / drumkit);
-  }
-  folders.insert(folders.end(), folders_.begin(), folders_.end());
   std::error_code error;
-  for (const fs::path& folder : folders) {
+  for (const fs::path& folder : SampleFolders(drumkit)) {
     fs::path file = folder / name;
     if (!fs::is_regular_file(file, error))
       continue;
@@ -164,7 +153,44 @@ std::vector<char> ImportSource::ReadSample(const std::string& filename,
                       " leads out of the kit's folder; refused");
     return ReadWholeFile(file);
   }
+  return std::nullopt;
+}
+
+bool ImportSource::HasSample(const std::string& filename, const std::string& drumkit) const {
+  fs::path name = InsideName(filename, xmlName_);
+  if (!archiveName_.empty())
+    return files_.count(
+        (archiveFolder_.empty() ? name : fs::path(archiveFolder_) / name).generic_string());
+  std::error_code error;
+  for (const fs::path& folder : SampleFolders(drumkit))
+    if (fs::is_regular_file(folder / name, error))
+      return true;
+  return false;
+}
+
+std::vector<char> ImportSource::ReadSample(const std::string& filename,
+                                           const std::string& drumkit) const {
+  if (std::optional<std::vector<char>> bytes = FindSample(filename, drumkit))
+    return std::move(*bytes);
+  if (!archiveName_.empty())
+    throw HostError(archiveName_ + ": sample " + filename + " is not in the archive");
+  std::vector<fs::path> folders = SampleFolders(drumkit);
   throw HostError(xmlName_ + ": sample " + filename + " is missing (looked in " +
                   folders.front().string() + (folders.size() > 1 ? " and the kit folders" : "") +
                   ")");
+}
+
+std::vector<fs::path> ImportSource::SampleFolders(const std::string& drumkit) const {
+  // A song's samples are its kit's: beside the song, in a folder named after the kit
+  // there, or in the user's and the system's kit folders.
+  std::vector<fs::path> folders;
+  if (kind_ == ImportKind::Song && !drumkit.empty() &&
+      fs::path(drumkit).filename() == fs::path(drumkit) && drumkit != "..") {
+    folders.push_back(folders_[0] / drumkit);
+    if (const char* home = std::getenv("HOME"))
+      folders.push_back(fs::path(home) / ".hydrogen/data/drumkits" / drumkit);
+    folders.push_back(fs::path("/usr/share/hydrogen/data/drumkits") / drumkit);
+  }
+  folders.insert(folders.end(), folders_.begin(), folders_.end());
+  return folders;
 }

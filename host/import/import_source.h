@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,15 @@ public:
   // the instrument comes from, looked for beside the song and in the usual kit folders.
   // HostError naming the file for a name that is absolute, leaves the folder or is missing.
   std::vector<char> ReadSample(const std::string& filename, const std::string& drumkit = {}) const;
+  // Whether ReadSample finds the file; HostError for a name that is refused, there or not.
+  bool HasSample(const std::string& filename, const std::string& drumkit = {}) const;
 
 private:
+  // Nothing when no folder (or the archive) has the file.
+  std::optional<std::vector<char>> FindSample(const std::string& filename,
+                                              const std::string& drumkit) const;
+  std::vector<std::filesystem::path> SampleFolders(const std::string& drumkit) const;
+
   ImportKind kind_ = ImportKind::Drumkit;
   std::string xml_;
   std::string xmlName_;

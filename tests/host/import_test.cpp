@@ -38,6 +38,7 @@ void WriteSample(const fs::path& file, int format, double amplitude, double seco
 struct Layer {
   std::string file;
   double min = 0, max = 1;
+  double gain = 1;
 };
 
 struct Instrument {
@@ -46,19 +47,24 @@ struct Instrument {
   int muteGroup = -1;
   double volume = 1;
   std::vector<Layer> layers;
+  double gain = 1, componentGain = 1;
+  double pan = 0; // -1 left .. 1 right
 };
 
 std::string InstrumentXml(int id, const Instrument& instrument) {
   std::string xml = "<instrument><id>" + std::to_string(id) + "</id><name>" + instrument.name +
-                    "</name><volume>" + std::to_string(instrument.volume) + "</volume><muteGroup>" +
+                    "</name><volume>" + std::to_string(instrument.volume) + "</volume><gain>" +
+                    std::to_string(instrument.gain) + "</gain><pan>" +
+                    std::to_string(instrument.pan) + "</pan><muteGroup>" +
                     std::to_string(instrument.muteGroup) + "</muteGroup>";
   if (instrument.midiNote >= 0)
     xml += "<midiOutNote>" + std::to_string(instrument.midiNote) + "</midiOutNote>";
-  xml += "<instrumentComponent><component_id>0</component_id><gain>1</gain>";
+  xml += "<instrumentComponent><component_id>0</component_id><gain>" +
+         std::to_string(instrument.componentGain) + "</gain>";
   for (const Layer& layer : instrument.layers)
     xml += "<layer><filename>" + layer.file + "</filename><min>" + std::to_string(layer.min) +
-           "</min><max>" + std::to_string(layer.max) +
-           "</max><gain>1</gain><pitch>0</pitch></layer>";
+           "</min><max>" + std::to_string(layer.max) + "</max><gain>" + std::to_string(layer.gain) +
+           "</gain><pitch>0</pitch></layer>";
   return xml + "</instrumentComponent></instrument>\n";
 }
 
@@ -83,6 +89,10 @@ std::vector<Instrument> BigKit() {
   std::vector<Instrument> kit = SmallKit();
   for (int i = 1; i <= 24; ++i)
     kit.push_back({"Perc " + std::to_string(i), 59 + i, -1, 1, {{"hat.wav"}}});
+  // MIDI's lowest and highest notes; two layers that meet at Hydrogen's usual hit.
+  kit[3].midiNote = 0;
+  kit[24].midiNote = 127;
+  kit[4].layers = {{"hat.wav", 0, 0.8}, {"kick-hard.wav", 0.8, 1}};
   return kit;
 }
 
@@ -132,10 +142,31 @@ protected:
     WriteKitFolder(dir_->path() / "Big", BigKit());
     small_ = new RunResult(RunZa32({"import", "Test", "-o", "imported"}, dir_->path()));
     big_ = new RunResult(RunZa32({"import", "Big", "-o", "big"}, dir_->path()));
+    // Instrument, component and layer gains of 0.5 on one instrument; a pan of -0.5 on
+    // another; each hit at full velocity.
+    Instrument gains{"Gains", 60, -1, 1, {{"hat.wav", 0, 1, 0.5}}, 0.5, 0.5};
+    Instrument panned{"Panned", 61, -1, 1, {{"hat.wav"}}};
+    panned.pan = -0.5;
+    WriteKitFolder(dir_->path() / "Levels", {gains, panned});
+    ASSERT_EQ(RunZa32({"import", "Levels", "-o", "levels"}, dir_->path()).status, 0);
+    WriteText(dir_->path() / "levels.json", R"({"tempo": 120, "steps": 16, "tracks": {
+        "60": [{"step": 0, "velocity": 127}], "61": [{"step": 8, "velocity": 127}]}})");
+    ASSERT_EQ(
+        RunZa32({"render", "levels/kit.json", "levels.json", "-o", "levels.wav"}, dir_->path())
+            .status,
+        0);
+    levels_ = new Wav(ReadWav(dir_->path() / "levels.wav"));
+  }
+  // The level of the 441 Hz hit that starts at `frame` on `channel`, against the sample's.
+  static double HitDecibels(const Wav& wav, size_t frame, int channel, double sample = 0.5) {
+    std::vector<double> side = dsound_test::Channel(wav.samples, channel, frame + 400);
+    side.resize(3000);
+    return dsound_test::Decibels(dsound_test::Amplitude(side, 441) / sample);
   }
   static void TearDownTestSuite() {
     delete small_;
     delete big_;
+    delete levels_;
     delete dir_;
   }
   static json Keys(const char* folder = "imported") {
@@ -144,10 +175,12 @@ protected:
   static TempDir* dir_;
   static RunResult* small_;
   static RunResult* big_;
+  static Wav* levels_;
 };
 TempDir* KitImport::dir_ = nullptr;
 RunResult* KitImport::small_ = nullptr;
 RunResult* KitImport::big_ = nullptr;
+Wav* KitImport::levels_ = nullptr;
 
 TEST_F(KitImport, KeepsAKeyForEachInstrumentInKitOrderAndNamesWhatItLeftOut) {
   ASSERT_EQ(big_->status, 0) << big_->err;
@@ -156,15 +189,19 @@ TEST_F(KitImport, KeepsAKeyForEachInstrumentInKitOrderAndNamesWhatItLeftOut) {
   std::vector<int> codes;
   for (const json& key : keys)
     codes.push_back(key["key"]);
-  std::vector<int> expected = {36, 42, 46};
-  for (int i = 1; i <= 22; ++i)
+  std::vector<int> expected = {36, 42, 46, 0};
+  for (int i = 2; i <= 21; ++i)
     expected.push_back(59 + i);
+  expected.push_back(127);
   EXPECT_EQ(codes, expected) << "the kit's notes, else the General MIDI map by name";
   EXPECT_NE(big_->out.find("left out    2 instruments beyond the engine's 25 keys: Perc 23, "
-                           "Perc 24\nleft out    layers, for want of keys: Kick 1 of 2\n"),
+                           "Perc 24\nleft out    layers, for want of keys: Kick 1 of 2, "
+                           "Perc 2 1 of 2\n"),
             std::string::npos)
       << big_->out;
-  EXPECT_EQ(keys[0]["sample"], "samples/01-Kick-kick-hard.wav") << "the layer of a usual hit";
+  // The layer a usual hit (0.8) plays; at a shared boundary the lower layer, as for ranges.
+  EXPECT_EQ(keys[0]["sample"], "samples/01-Kick-kick-hard.wav");
+  EXPECT_EQ(keys[4]["sample"], "samples/05-Perc_2-hat.wav");
 }
 
 TEST_F(KitImport, LayersBecomeVelocityRangesOnOneTrigger) {
@@ -209,6 +246,35 @@ TEST_F(KitImport, TheImportedKitPlaysEachLayerAtItsLevel) {
   };
   EXPECT_NEAR(dsound_test::Decibels(level(400) / 0.25), -6.02, 0.3);
   EXPECT_NEAR(dsound_test::Decibels(level(22050 + 400) / 0.9), 0, 0.3);
+}
+
+// Hydrogen's level chain: velocity x layer gain x instrument gain x component gain x
+// instrument volume, here 0.5 x 0.5 x 0.5: 18.06 dB down, to the engine's nearest volume.
+TEST_F(KitImport, EveryGainOfTheChainSetsTheLevel) {
+  EXPECT_NEAR(HitDecibels(*levels_, 0, 0), -18.06, 0.3);
+  EXPECT_NEAR(HitDecibels(*levels_, 0, 1), -18.06, 0.3);
+}
+
+// Hydrogen's pan law: the near side full, the far one at 1 - |pan|.
+TEST_F(KitImport, PanKeepsTheNearSideAndLowersTheFarOne) {
+  EXPECT_NEAR(HitDecibels(*levels_, 44100, 0), 0, 0.3) << "left, the near side";
+  EXPECT_NEAR(HitDecibels(*levels_, 44100, 1), -6.02, 0.3) << "right, at 0.5";
+}
+
+TEST_F(KitImport, MissingSamplesAreLeftOutAndNamedInOneWarning) {
+  WriteKitFolder(dir_->path() / "Gaps",
+                 {{"Kick", 36, -1, 1, {{"kick-soft.flac", 0, 0.5}, {"lost.wav", 0.5, 1}}},
+                  {"Cowbell", 56, -1, 1, {{"cow-1.wav"}, {"cow-2.wav"}}},
+                  {"Hat", 42, -1, 1, {{"hat.wav"}}}});
+  RunResult run = RunZa32({"import", "Gaps", "-o", "gaps"}, dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "za32: warning: samples missing, left out: Kick layer 2 (lost.wav), "
+                     "Cowbell (cow-1.wav, cow-2.wav)\n");
+  json keys = Keys("gaps");
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0]["sample"], "samples/01-Kick-kick-soft.wav");
+  EXPECT_FALSE(keys[0].contains("velocity")) << "the layer left plays every hit";
+  EXPECT_EQ(keys[1]["key"], 42);
 }
 
 TEST_F(KitImport, AnArchiveImportsAsItsFolderDoes) {
@@ -256,7 +322,8 @@ INSTANTIATE_TEST_SUITE_P(
     Import, HostileKits,
     testing::Values(Hostile{"traversal", "../../etc/passwd", "Test", "leaves the kit's folder"},
                     Hostile{"absolute", "/etc/passwd", "Test", "absolute paths are refused"},
-                    Hostile{"missing", "nothere.wav", "Test", "sample nothere.wav is missing"},
+                    Hostile{"no sample there", "nothere.wav", "Test",
+                            "no instrument has a sample to import; missing: Kick (nothere.wav)"},
                     Hostile{"broken archive", "hat.wav", "broken.h2drumkit",
                             "not a readable kit archive"},
                     Hostile{"not a kit", "hat.wav", "song.xml", "not a drumkit"},
@@ -274,6 +341,61 @@ const char* kSong = R"(<?xml version="1.0"?>
 </noteList></pattern></patternList>
 <patternSequence><group><patternID>a</patternID></group><group><patternID>a</patternID></group></patternSequence>
 </song>)";
+
+// One hit of an instrument (pan `pan`) with a note pan `notePan`, in a song of master
+// volume `volume`, imported and rendered.
+Wav RenderOneHitSong(const fs::path& folder, const std::string& volume, double pan,
+                     double notePan) {
+  WriteSample(folder / "hat.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.5);
+  Instrument hat{"Hat", 42, -1, 1, {{"hat.wav"}}};
+  hat.pan = pan;
+  WriteText(folder / "one.h2song",
+            "<song><bpm>120</bpm><volume>" + volume + "</volume><instrumentList>" +
+                InstrumentXml(0, hat) +
+                "</instrumentList><patternList><pattern><name>a</name><size>48</size>"
+                "<noteList><note><position>0</position><velocity>1</velocity><pan>" +
+                std::to_string(notePan) +
+                "</pan><instrument>0</instrument></note></noteList></pattern></patternList>"
+                "<patternSequence><group><patternID>a</patternID></group></patternSequence>"
+                "</song>");
+  fs::remove_all(folder / "one");
+  RunResult run = RunZa32({"import", "one.h2song", "-o", "one"}, folder);
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = RunZa32({"render", "one/kit.json", "one/pattern.json", "-o", "one.wav"}, folder);
+  EXPECT_EQ(run.status, 0) << run.err;
+  return ReadWav(folder / "one.wav");
+}
+
+// Hydrogen's master volume lowers every hit: 0.5 is 6.02 dB, 5.98 at the engine's nearest
+// volume.
+TEST(SongImport, TheMasterVolumeLowersEveryHit) {
+  TempDir dir;
+  std::vector<double> full =
+      dsound_test::Channel(RenderOneHitSong(dir.path(), "1", 0, 0).samples, 0);
+  std::vector<double> half =
+      dsound_test::Channel(RenderOneHitSong(dir.path(), "0.5", 0, 0).samples, 0);
+  ASSERT_GT(full.size(), 3400u);
+  ASSERT_GT(half.size(), 3400u);
+  full.resize(3400);
+  half.resize(3400);
+  double ratio = dsound_test::Amplitude({half.begin() + 400, half.end()}, 441) /
+                 dsound_test::Amplitude({full.begin() + 400, full.end()}, 441);
+  EXPECT_NEAR(dsound_test::Decibels(ratio), -6.02, 0.1);
+}
+
+// A note's pan moves within what the instrument's leaves: 0.5 + 0.5 x (1 - 0.5) = 0.75,
+// the left side at 0.25, 12.04 dB down.
+TEST(SongImport, ANotesPanMovesWithinTheInstrumentsPan) {
+  TempDir dir;
+  Wav wav = RenderOneHitSong(dir.path(), "1", 0.5, 0.5);
+  std::vector<double> left = dsound_test::Channel(wav.samples, 0);
+  std::vector<double> right = dsound_test::Channel(wav.samples, 1);
+  ASSERT_GT(left.size(), 3400u);
+  double leftLevel = dsound_test::Amplitude({left.begin() + 400, left.begin() + 3400}, 441);
+  double rightLevel = dsound_test::Amplitude({right.begin() + 400, right.begin() + 3400}, 441);
+  EXPECT_NEAR(dsound_test::Decibels(rightLevel / 0.5), 0, 0.3);
+  EXPECT_NEAR(dsound_test::Decibels(leftLevel / 0.5), -12.04, 0.3);
+}
 
 TEST(SongImport, PlaysItsNotesInTimeAtTheirLevelsAndNamesWhatItDrops) {
   TempDir dir;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 namespace {
 
@@ -113,6 +114,34 @@ TEST(TriggerMapRandom, ASeedChoosesTheSameKeysEveryTime) {
   EXPECT_EQ(first, sequence());
   for (int code : {50, 128, 129})
     EXPECT_NE(std::count(first.begin(), first.end(), code), 0) << code;
+}
+
+TEST(TriggerMapLayers, AHitOnEitherBoundOfARangePlaysItsKey) {
+  Kit kit;
+  for (auto [code, trigger, low, high] :
+       {std::tuple{36, 36, 1, 63}, {128, 36, 64, 127}, {38, 38, 1, 127}}) {
+    KitKey key;
+    key.sample = "s.wav";
+    key.keyCode = code;
+    key.trigger = trigger;
+    key.velocityLow = low;
+    key.velocityHigh = high;
+    kit.keys.push_back(key);
+  }
+  TriggerMap map(kit);
+  auto played = [&](int trigger, int velocity) {
+    std::vector<TriggeredNote> notes;
+    map.NoteOn(trigger, velocity, notes);
+    map.Reset();
+    return notes.empty() ? -1 : notes.back().keyCode;
+  };
+  for (auto [trigger, velocity, key] : {std::tuple{36, 1, 36},
+                                        {36, 63, 36},
+                                        {36, 64, 128},
+                                        {36, 127, 128},
+                                        {38, 1, 38},
+                                        {38, 127, 38}})
+    EXPECT_EQ(played(trigger, velocity), key) << trigger << " at velocity " << velocity;
 }
 
 // Each format holds the 16-bit mix at its own full scale, and so do its stems, which are

@@ -127,9 +127,24 @@ TEST_F(MidiRender, EndsWhenTheLastHitHasRungOutOrAfterTheTail) {
   EXPECT_EQ(ReadWav(dir.path() / "out.wav").frames(), 22050 + kSampleFrames);
   ASSERT_EQ(Render(song, {"--tail", "0.5"}).status, 0);
   EXPECT_EQ(ReadWav(dir.path() / "out.wav").frames(), 22050 + 22050u);
+  // 0.6 of a frame: the nearest whole frame.
+  ASSERT_EQ(Render(song, {"--tail", "0.0000136"}).status, 0);
+  EXPECT_EQ(ReadWav(dir.path() / "out.wav").frames(), 22050 + 1u);
   // A loop that is never let go stops 10 s after the last event.
   ASSERT_EQ(Render(File(0, kPpqn, {Track({{480, "\x90\x28\x64"}})})).status, 0);
   EXPECT_EQ(ReadWav(dir.path() / "out.wav").frames(), 22050 + 441000u);
+}
+
+TEST_F(MidiRender, NotesWithoutAKeyAreCountedOnceEach) {
+  // Two hits of note 50, each with its note-off (one by velocity 0), and one of 36.
+  RunResult run = Render(File(0, kPpqn,
+                              {Track({{0, "\x90\x32\x64"},
+                                      {100, std::string("\x80\x32\x00", 3)},
+                                      {200, "\x90\x24\x64"},
+                                      {300, "\x90\x32\x64"},
+                                      {400, std::string("\x90\x32\x00", 3)}})}));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "za32: song: 2 notes have no key in the kit kit.json\n");
 }
 
 TEST_F(MidiRender, NotesGoThroughTheKitsVelocityLayers) {

@@ -178,7 +178,7 @@ void BM_KernelSincPortable(benchmark::State& state) {
   KernelCost(state, true, true);
 }
 BENCHMARK(BM_KernelCubic)->Arg(30000)->Arg(80000);
-BENCHMARK(BM_KernelSinc)->Arg(30000)->Arg(80000);
+BENCHMARK(BM_KernelSinc)->Arg(30000)->Arg(45000)->Arg(60000)->Arg(80000)->Arg(88200);
 BENCHMARK(BM_KernelCubicPortable)->Arg(30000);
 BENCHMARK(BM_KernelSincPortable)->Arg(30000);
 

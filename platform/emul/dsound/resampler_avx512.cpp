@@ -49,7 +49,8 @@ ZA32_AVX512 void EqualRateAvx512(const VoiceRun& run, const SincKernel*, float* 
 // Sixteen output frames at a time, their cursors found side by side exactly (integers in
 // floats, all below 2^24). When the sixteen frames' taps lie within 32 frames of the
 // buffer, as they do up to about 1.8 times the output rate, the taps are picked out of
-// two registers by permutation; beyond that they are gathered.
+// two registers by permutation; up to about 4 times, each eight frames' taps out of two
+// registers of their own; beyond that they are gathered.
 ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outLeft,
                              float* outRight) {
   const bool mono = run.left == run.right;
@@ -66,6 +67,7 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
   const __m512 gainRight = _mm512_set1_ps(run.gainRight);
   const __m512i oneTap = _mm512_set1_epi32(1);
   const uint64_t reach = (uint64_t{15} * frequency + outputRate - 1) / outputRate + 4;
+  const uint64_t halfReach = (uint64_t{7} * frequency + outputRate - 1) / outputRate + 4;
   // Sixteen frames' move of the cursor, found once.
   const uint64_t sixteenWhole = 16ull * frequency / outputRate;
   const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
@@ -100,6 +102,11 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
         _mm512_fmadd_ps(t, _mm512_fnmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(2.0f)), half));
     const __m512 c2 = _mm512_mul_ps(t2, _mm512_fmsub_ps(half, t, half));
 
+    // Beyond one window's reach, each half of the frames picks from a window of its own,
+    // from the ninth frame's x[-1] on.
+    const uint32_t ninth =
+        static_cast<uint32_t>((uint64_t{fraction} + 8ull * frequency) / outputRate);
+    const __m512i fromNinth = _mm512_set1_epi32(static_cast<int>(ninth));
     auto interpolate = [&](const float* from) ZA32_AVX512 {
       __m512 x0, x1, x2, x3;
       if (reach <= 32) {
@@ -109,6 +116,20 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
         x1 = _mm512_permutex2var_ps(low, at1, high);
         x2 = _mm512_permutex2var_ps(low, at2, high);
         x3 = _mm512_permutex2var_ps(low, at3, high);
+      } else if (halfReach <= 32) {
+        const __m512 low = _mm512_loadu_ps(from);
+        const __m512 high = _mm512_loadu_ps(from + 16);
+        const __m512 secondLow = _mm512_loadu_ps(from + ninth);
+        const __m512 secondHigh = _mm512_loadu_ps(from + ninth + 16);
+        auto pick = [&](__m512i at) ZA32_AVX512 {
+          const __m512i second = _mm512_sub_epi32(at, fromNinth);
+          return _mm512_mask_blend_ps(0xFF00, _mm512_permutex2var_ps(low, at, high),
+                                      _mm512_permutex2var_ps(secondLow, second, secondHigh));
+        };
+        x0 = pick(at0);
+        x1 = pick(at1);
+        x2 = pick(at2);
+        x3 = pick(at3);
       } else {
         x0 = _mm512_i32gather_ps(at0, from, 4);
         x1 = _mm512_i32gather_ps(at1, from, 4);

@@ -167,10 +167,15 @@ struct SincFrame {
   __m512 right;
 };
 
-template <bool Mono>
-ZA32_AVX512 inline SincFrame SincProducts(const float* row, unsigned fullBlocks, __mmask16 lastMask,
-                                          unsigned taps, float between, const float* l,
-                                          const float* r) {
+// Taps is the kernel's width when it is known when compiling (the common widths, so
+// that the loop over its blocks unrolls), else 0 and `taps` says.
+template <bool Mono, unsigned Taps>
+ZA32_AVX512 inline SincFrame SincProducts(const float* row, unsigned taps, float between,
+                                          const float* l, const float* r) {
+  if (Taps)
+    taps = Taps;
+  const unsigned fullBlocks = taps / 16;
+  const __mmask16 lastMask = taps % 16 ? __mmask16(0x00FF) : __mmask16(0xFFFF);
   const __m512 b = _mm512_set1_ps(between);
   const float* next = row + taps;
   __m512 accLeft = _mm512_setzero_ps();
@@ -233,13 +238,11 @@ ZA32_AVX512 __m512i SumOrder() {
   return _mm512_load_si512(order);
 }
 
-template <bool Mono>
+template <bool Mono, unsigned Taps>
 ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
                               float* outRight) {
   static const __m512i kOrder = SumOrder();
-  const unsigned taps = kernel->taps;
-  const __mmask16 lastMask = taps % 16 ? __mmask16(0x00FF) : __mmask16(0xFFFF);
-  const unsigned fullBlocks = taps / 16;
+  const unsigned taps = Taps ? Taps : kernel->taps;
   const uint32_t outputRate = run.rate;
   const float inverseRate = 1.0f / float(outputRate);
   const PhaseDivider divider(outputRate);
@@ -254,8 +257,8 @@ ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, flo
     const uint32_t scaled = fraction * SincKernel::kPhases;
     const uint32_t phase = divider.Quotient(scaled);
     const float between = float(scaled - phase * outputRate) * inverseRate;
-    const SincFrame frame = SincProducts<Mono>(rows + size_t{phase} * taps, fullBlocks, lastMask,
-                                               taps, between, left + index, right + index);
+    const SincFrame frame = SincProducts<Mono, Taps>(rows + size_t{phase} * taps, taps, between,
+                                                     left + index, right + index);
     index += whole;
     fraction += part;
     if (fraction >= outputRate) {
@@ -270,6 +273,7 @@ ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, flo
   size_t k = 0;
   for (; k + 8 <= run.frames; k += 8) {
     __m512 sums[16];
+#pragma GCC unroll 8
     for (int f = 0; f < 8; ++f) {
       const SincFrame frame = products();
       sums[f] = frame.left;
@@ -290,12 +294,31 @@ ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, flo
   }
 }
 
+template <bool Mono>
+ZA32_AVX512 void SincAvx512Dispatch(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                                    float* outRight) {
+  switch (kernel->taps) {
+  case 32: // at or below the output rate
+    return SincAvx512Of<Mono, 32>(run, kernel, outLeft, outRight);
+  case 40:
+    return SincAvx512Of<Mono, 40>(run, kernel, outLeft, outRight);
+  case 48:
+    return SincAvx512Of<Mono, 48>(run, kernel, outLeft, outRight);
+  case 56:
+    return SincAvx512Of<Mono, 56>(run, kernel, outLeft, outRight);
+  case 64: // up to twice the output rate
+    return SincAvx512Of<Mono, 64>(run, kernel, outLeft, outRight);
+  default:
+    return SincAvx512Of<Mono, 0>(run, kernel, outLeft, outRight);
+  }
+}
+
 ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
                             float* outRight) {
   if (run.left == run.right)
-    SincAvx512Of<true>(run, kernel, outLeft, outRight);
+    SincAvx512Dispatch<true>(run, kernel, outLeft, outRight);
   else
-    SincAvx512Of<false>(run, kernel, outLeft, outRight);
+    SincAvx512Dispatch<false>(run, kernel, outLeft, outRight);
 }
 
 // Sixteen frames at a time, as in the AVX2 set; the last few under a mask.

@@ -69,8 +69,8 @@ int RunImport(const ImportOptions& options) {
               plan.keysOf.size(), plan.kit.keys.size(),
               fs::absolute(folder / "kit.json").string().c_str());
   if (!plan.leftOut.empty())
-    std::printf("left out    %zu instruments beyond the engine's %d keys: %s\n",
-                plan.leftOut.size(), ZA32_KEYS, Joined(plan.leftOut).c_str());
+    std::printf("left out    %zu instruments beyond a kit's %zu keys: %s\n",
+                plan.leftOut.size(), kMaxKitKeys, Joined(plan.leftOut).c_str());
   if (!plan.layersLeftOut.empty())
     std::printf("left out    layers, for want of keys: %s\n", Joined(plan.layersLeftOut).c_str());
   if (source.kind() == ImportKind::Song) {

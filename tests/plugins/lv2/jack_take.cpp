@@ -47,6 +47,9 @@ bool JackTake::Connect(const std::string& midiInput, const std::string& left,
 
 bool JackTake::Play() {
   jack_nframes_t rate = jack_get_sample_rate(sender_);
+  // The server orders its graph anew after connections: a few cycles for it to run
+  // sender, program, recorder.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   playing_ = true;
   // Cycles come late on a busy machine: ten times the playing time at most.
   auto giveUp =

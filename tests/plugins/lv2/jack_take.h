@@ -30,7 +30,7 @@ public:
   // Connects to the program's MIDI input and its two outputs, waiting up to a few seconds
   // for them to appear.
   bool Connect(const std::string& midiInput, const std::string& left, const std::string& right);
-  // Plays and records from the next cycle. False if it took too long.
+  // Plays and records, starting a moment after the connections. False if it took too long.
   bool Play();
   const std::vector<float>& left() const { return left_; }
   const std::vector<float>& right() const { return right_; }

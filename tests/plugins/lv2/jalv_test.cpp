@@ -102,7 +102,18 @@ TEST_P(Lv2Jalv, TakeEqualsTheRenderOfTheSameNotes) {
         differing += take.right()[i] != expectedFloat[2 * i + 1];
       }
     }
-    EXPECT_EQ(differing, 0u) << "at " << rate << " Hz\n" << jalv.Output();
+    auto firstSound = [](auto begin, auto end, size_t stride) {
+      for (auto it = begin; it < end; it += stride)
+        if (*it != 0)
+          return size_t(it - begin) / stride;
+      return size_t(-1);
+    };
+    size_t heard = firstSound(take.left().begin(), take.left().end(), 1);
+    size_t due = rate == 44100 ? firstSound(expected16.begin(), expected16.end(), 2)
+                               : firstSound(expectedFloat.begin(), expectedFloat.end(), 2);
+    EXPECT_EQ(differing, 0u) << "at " << rate << " Hz: first sound at frame " << heard
+                             << ", due at " << due << "\n"
+                             << jalv.Output();
   }
 }
 

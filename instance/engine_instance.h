@@ -17,6 +17,7 @@
 #pragma once
 
 #include "engine/za32.h"
+#include "platform/emul/dsound/sample_conversion.h"
 
 #include <array>
 #include <cstddef>
@@ -65,6 +66,12 @@ struct InstanceKeys {
 
 class EngineInstance {
 public:
+  // Where the engine module (libza32instance.so) is read from, for a program or plugin
+  // that carries its own copy. Without it, the module beside the program or library that
+  // holds this code, else the one the build made. The bytes are read once, at the first
+  // Open: false, changing nothing, for another path after that.
+  static bool SetModulePath(const std::string& path);
+
   // Loads a private copy of the engine and starts it at `rate` (kMinInstanceRate to
   // kMaxInstanceRate). Null, with the reason in `why`, when it cannot.
   static std::unique_ptr<EngineInstance> Open(uint32_t rate, std::string* why);
@@ -99,7 +106,11 @@ private:
   InstanceKeys keys_;
 };
 
-// Full scale 1.0 to 16 bits as the sound device does: clipped, rounded to nearest.
-int16_t ToDeviceSample(float value);
+// Full scale 1.0 to 16 bits as the sound device does: clipped, rounded to nearest. The
+// device's own conversion, so that a 16-bit render of the float mix at 44,100 Hz is the
+// classic device's mix sample for sample.
+inline int16_t ToDeviceSample(float value) {
+  return dsemu::ToSample(value);
+}
 
 } // namespace za32

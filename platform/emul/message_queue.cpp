@@ -7,6 +7,8 @@
 #include "mmsystem.h"
 #include "window_internal.h"
 
+#include <pthread.h>
+
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -41,22 +43,32 @@ std::shared_ptr<ThreadQueue> QueueOf(DWORD thread) {
 }
 
 // A thread's queue goes with the thread, so that a later thread given the same id
-// starts with an empty one.
-struct QueueOwner {
-  DWORD thread = 0;
-  ~QueueOwner() {
-    if (!thread)
-      return;
-    std::lock_guard guard(queuesLock);
-    queues.erase(thread);
+// starts with an empty one. The clean-up is a thread-specific key's destructor, not a
+// thread_local object's: that would keep a copy of this code loaded with dlopen from
+// being unloaded for as long as the thread lives. The key goes with the code.
+void ForgetQueue(void* thread) {
+  std::lock_guard guard(queuesLock);
+  queues.erase(static_cast<DWORD>(reinterpret_cast<uintptr_t>(thread)));
+}
+
+struct QueueKey {
+  pthread_key_t key{};
+  bool made = pthread_key_create(&key, ForgetQueue) == 0;
+  ~QueueKey() {
+    if (made)
+      pthread_key_delete(key);
   }
 };
-thread_local QueueOwner queueOwner;
+QueueKey queueKey;
+thread_local DWORD queueThread = 0;
 
 std::shared_ptr<ThreadQueue> OwnQueue() {
-  if (!queueOwner.thread)
-    queueOwner.thread = GetCurrentThreadId();
-  return QueueOf(queueOwner.thread);
+  if (!queueThread) {
+    queueThread = GetCurrentThreadId();
+    if (queueKey.made)
+      pthread_setspecific(queueKey.key, reinterpret_cast<void*>(uintptr_t{queueThread}));
+  }
+  return QueueOf(queueThread);
 }
 
 // A window filter takes the window's messages and those of its children; -1 takes

@@ -226,3 +226,56 @@ TEST_F(KitFeatures, StemsAddUpToTheMix) {
 }
 
 } // namespace
+
+namespace {
+
+// At any rate, each hit starts on the frame its step gives at that rate, and a tone keeps
+// its pitch.
+TEST_F(KitFeatures, RendersAtTheRateAskedForWithHitsOnTheirFrames) {
+  for (uint32_t rate : {48000u, 96000u}) {
+    const std::string file = "at-" + std::to_string(rate) + ".wav";
+    RunResult run =
+        RunZa32({"render", "kit.json", "pattern.json", "-o", file, "--rate", std::to_string(rate)},
+                dir_->path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("frames at " + std::to_string(rate) + " Hz"), std::string::npos);
+    const Wav wav = ReadWav(dir_->path() / file);
+    EXPECT_EQ(wav.rate, rate);
+    const double step = rate * 60.0 / (120 * 4);
+    EXPECT_EQ(wav.frames(), size_t(std::llround(16 * step))) << "16 steps, no tail";
+    // Step 4 plays the 440 Hz key alone: silence before its frame, sound on it.
+    const size_t hit = size_t(std::llround(4 * step));
+    EXPECT_EQ(wav.samples[2 * (hit - 1)], 0);
+    EXPECT_NE(wav.samples[2 * hit + 2], 0);
+    std::vector<double> left = Channel(wav.samples, 0, hit + 100);
+    left.resize(rate / 40);
+    EXPECT_NEAR(Pitch(left, rate), 440, 2);
+  }
+  RunResult refused = RunZa32(
+      {"render", "kit.json", "pattern.json", "-o", "x.wav", "--rate", "8000"}, dir_->path());
+  EXPECT_EQ(refused.status, 2);
+}
+
+// Two full-scale hits at once: the 16-bit file clips and says by how much; the float file
+// keeps the mix whole, past full scale.
+TEST_F(KitFeatures, AClippedMixIsNamedAndKeptWholeInFloat) {
+  std::vector<int16_t> loud(4410, 30000);
+  WriteWav(dir_->path() / "loud.wav", 44100, 1, loud);
+  WriteText(dir_->path() / "loud.json", R"({"keys": [
+      {"sample": "loud.wav", "key": 1, "velocity_sense": false},
+      {"sample": "loud.wav", "key": 2, "velocity_sense": false}]})");
+  WriteText(dir_->path() / "both.json",
+            R"({"tempo": 120, "steps": 1, "tail": 0.2, "tracks": {"1": "x", "2": "x"}})");
+  RunResult run = RunZa32({"render", "loud.json", "both.json", "-o", "loud16.wav"}, dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("clipped     8820 samples at 16 bits; the mix peaks at +"),
+            std::string::npos)
+      << run.out;
+  run = RunZa32({"render", "loud.json", "both.json", "-o", "loud-float.wav", "--format", "float"},
+                dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const RenderedSamples read = ReadRender(dir_->path() / "loud-float.wav");
+  EXPECT_GT(*std::max_element(read.samples.begin(), read.samples.end()), 1.5);
+}
+
+} // namespace

@@ -20,12 +20,35 @@ namespace {
 // short enough that the scratch stays in the cache.
 constexpr size_t kChunk = 1024;
 
+// The gains of the volumes and pans asked for lately: every voice asks for its own and
+// its device's every block, which in short blocks costs more than a look here.
+class GainsMemo {
+public:
+  ChannelGains For(LONG volume, LONG pan) {
+    const uint32_t key = static_cast<uint32_t>(volume) * 40503u ^ static_cast<uint32_t>(pan);
+    Entry& entry = entries_[(key * 2654435761u) >> 26];
+    if (entry.volume != volume || entry.pan != pan)
+      entry = {volume, pan, GainsFor(volume, pan)};
+    return entry.gains;
+  }
+
+private:
+  static constexpr uint32_t kEntries = 64; // the hash's top 6 bits
+  struct Entry {
+    LONG volume = 0;
+    LONG pan = 0;
+    ChannelGains gains = GainsFor(0, 0);
+  };
+  Entry entries_[kEntries];
+};
+
 // Scratch of the one mixer that runs at a time (StateLock() is held).
 struct Scratch {
   std::vector<float> mixLeft = std::vector<float>(kChunk);
   std::vector<float> mixRight = std::vector<float>(kChunk);
   std::vector<float> left;
   std::vector<float> right;
+  GainsMemo gains;
 };
 
 Scratch& TheScratch() {
@@ -33,11 +56,11 @@ Scratch& TheScratch() {
   return *scratch;
 }
 
-ChannelGains DeviceGains(const Device* device) {
+ChannelGains DeviceGains(const Device* device, GainsMemo& gains) {
   const Buffer* primary = device->primary;
   if (!primary)
     return {1.0f, 1.0f};
-  return GainsFor(primary->volume, primary->pan);
+  return gains.For(primary->volume, primary->pan);
 }
 
 // Where one chunk of a buffer goes: the chunk's left and right channels.
@@ -118,8 +141,8 @@ void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, const Destination*
     const size_t until = next - first < frames ? static_cast<size_t>(next - first) : frames;
     if (buffer.device) {
       if (to && to->left && !buffer.primary && buffer.playing) {
-        const ChannelGains master = DeviceGains(buffer.device);
-        const ChannelGains own = GainsFor(buffer.volume, buffer.pan);
+        const ChannelGains master = DeviceGains(buffer.device, scratch.gains);
+        const ChannelGains own = scratch.gains.For(buffer.volume, buffer.pan);
         MixVoice(buffer, at, until - at, quality,
                  {own.left * master.left, own.right * master.right}, rate, *to, scratch);
       }

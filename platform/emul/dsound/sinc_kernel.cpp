@@ -98,15 +98,42 @@ KernelCache& TheKernels() {
 
 } // namespace
 
+namespace {
+
+// The grid index of the ratios asked for lately: the mixer asks for every voice's kernel
+// every block, and the logarithm costs more than the rest of a short block's set-up. An
+// entry packs frequency and rate (18 bits each) above the index (8 bits); 0 is empty.
+struct IndexMemo {
+  std::array<std::atomic<uint64_t>, 256> entries{};
+};
+
+size_t RememberedGridIndex(DWORD frequency, DWORD rate) {
+  if (frequency <= rate)
+    return 0;
+  if (frequency >> 18 || rate >> 18)
+    return GridIndex(frequency, rate);
+  static auto* memo = new IndexMemo; // never destroyed, like the kernels
+  const uint64_t key = uint64_t{frequency} << 18 | rate;
+  std::atomic<uint64_t>& entry = memo->entries[(frequency * 2654435761u ^ rate) >> 24];
+  const uint64_t held = entry.load(std::memory_order_relaxed);
+  if (held >> 8 == key)
+    return static_cast<size_t>(held & 0xFF);
+  const size_t index = GridIndex(frequency, rate);
+  entry.store(key << 8 | index, std::memory_order_relaxed);
+  return index;
+}
+
+} // namespace
+
 const SincKernel& SincKernelFor(DWORD frequency, DWORD rate) {
   KernelCache& cache = TheKernels();
-  std::atomic<SincKernel*>& slot = cache.kernels[GridIndex(frequency, rate)];
+  std::atomic<SincKernel*>& slot = cache.kernels[RememberedGridIndex(frequency, rate)];
   if (SincKernel* kernel = slot.load(std::memory_order_acquire))
     return *kernel;
   std::lock_guard guard(cache.building);
   if (SincKernel* kernel = slot.load(std::memory_order_relaxed))
     return *kernel;
-  SincKernel* kernel = BuildKernel(GridIndex(frequency, rate)).release();
+  SincKernel* kernel = BuildKernel(RememberedGridIndex(frequency, rate)).release();
   slot.store(kernel, std::memory_order_release);
   return *kernel;
 }

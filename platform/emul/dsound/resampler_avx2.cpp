@@ -183,7 +183,7 @@ ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, f
     PortableResamplers().decodeStereo16(bytes + 4 * i, count - i, left + i, right + i);
 }
 
-const Resamplers kAvx2{EqualRateAvx2, CubicAvx2, SincAvx2, "avx2", DecodeStereo16Avx2};
+const Resamplers kAvx2{EqualRateAvx2, CubicAvx2, SincAvx2, "avx2", DecodeStereo16Avx2, nullptr};
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // Getting the device ready to mix in real time without allocating, and giving back what
 // that kept once a private copy of the device is done with.
 #include "device_control.h"
+#include "gains.h"
 #include "mixer.h"
 #include "objects.h"
 #include "sinc_kernel.h"
@@ -15,6 +16,7 @@ void PrepareForRealTime(unsigned voices, DWORD lowest, DWORD highest) {
     FillBufferPool(voices);
     ReserveMixScratch();
   }
+  LevelToAmplitude(-1); // the table of levels
   // One kernel for every step of the grid between the two frequencies.
   const uint32_t rate = OutputRate();
   lowest = std::max<DWORD>(lowest, DSBFREQUENCY_MIN);
@@ -32,6 +34,12 @@ void ReleaseRealTimeMemory() {
   EmptyBufferPool();
   ReleaseMixScratch();
   ReleaseSincKernels();
+  // Lost buffers a caller still holds stay listed.
+  if (LiveBufferList().empty())
+    std::vector<Buffer*>().swap(LiveBufferList());
+  if (RetiringBufferList().empty())
+    std::vector<Buffer*>().swap(RetiringBufferList());
+  std::vector<Device*>().swap(LiveDeviceList());
 }
 
 } // namespace dsemu

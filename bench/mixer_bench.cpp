@@ -1,8 +1,10 @@
 // Mixer throughput: 25 voices of 16-bit stereo at random frequencies from 11,025 to
-// 88,200 Hz, mixed to 44,100 Hz 16-bit stereo, as a realtime factor on one core
-// ("realtime" = seconds of output made per second), for each quality of the software
-// device, beside a reference measured in the same run: a plain scalar loop that mixes
-// the same voices by linear interpolation.
+// 88,200 Hz, mixed to 16-bit stereo at 44,100 and at 48,000 Hz, as a realtime factor on
+// one core ("realtime" = seconds of output made per second), for each quality of the
+// software device, beside a reference measured in the same run: a plain scalar loop that
+// mixes the same voices by linear interpolation. Each quality's alias rejection is
+// measured beside its speed ("alias_db": the loudest image or alias of a few test tones,
+// relative to the tone).
 #include "platform/emul/dsound/device_control.h"
 #include "platform/emul/dsound/resampler.h"
 
@@ -10,11 +12,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstring>
 #include <random>
 #include <vector>
 
 namespace {
+
+using dsemu::Quality;
 
 constexpr int kVoices = 25;
 constexpr DWORD kSourceFrames = 2 * 44100;
@@ -47,37 +52,117 @@ const Voices& TheVoices() {
   return voices;
 }
 
-void MixerRealtimeFactor(benchmark::State& state, dsemu::Quality quality) {
+WAVEFORMATEX PcmFormat(WORD channels, DWORD rate) {
+  WAVEFORMATEX format{};
+  format.wFormatTag = WAVE_FORMAT_PCM;
+  format.nChannels = channels;
+  format.nSamplesPerSec = rate;
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = static_cast<WORD>(2 * channels);
+  format.nAvgBytesPerSec = rate * format.nBlockAlign;
+  return format;
+}
+
+IDirectSoundBuffer* MakeBuffer(IDirectSound* device, WORD channels, const int16_t* samples,
+                               DWORD frames) {
+  WAVEFORMATEX format = PcmFormat(channels, 44100);
+  DSBUFFERDESC desc{};
+  desc.dwSize = sizeof(DSBUFFERDESC1);
+  desc.dwFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN;
+  desc.dwBufferBytes = frames * format.nBlockAlign;
+  desc.lpwfxFormat = &format;
+  IDirectSoundBuffer* buffer = nullptr;
+  if (device->CreateSoundBuffer(&desc, &buffer, nullptr) != DS_OK)
+    return nullptr;
+  void* region = nullptr;
+  DWORD bytes = 0;
+  buffer->Lock(0, desc.dwBufferBytes, &region, &bytes, nullptr, nullptr, 0);
+  std::memcpy(region, samples, bytes);
+  buffer->Unlock(region, bytes, nullptr, 0);
+  return buffer;
+}
+
+// The level of the component at `frequency` Hz in the left channel, through a
+// Blackman-Harris window (side lobes 92 dB down).
+double Amplitude(const std::vector<int16_t>& stereo, double frequency, double rate) {
+  const size_t n = stereo.size() / 2;
+  std::complex<double> sum = 0;
+  double weights = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const double u = 2 * M_PI * i / (n - 1);
+    const double w =
+        0.35875 - 0.48829 * std::cos(u) + 0.14128 * std::cos(2 * u) - 0.01168 * std::cos(3 * u);
+    sum += w * (stereo[2 * i] / 32768.0) * std::polar(1.0, -2 * M_PI * frequency * i / rate);
+    weights += w;
+  }
+  return 2 * std::abs(sum) / weights;
+}
+
+// A component folded into 0 .. rate / 2.
+double Folded(double frequency, double rate) {
+  frequency = std::fmod(frequency, rate);
+  return frequency > rate / 2 ? rate - frequency : frequency;
+}
+
+// The loudest image or alias, in dB relative to the tone, of sines of `tone` Hz (in
+// 44,100 Hz data) played at `frequency`: the image mirrored about the buffer's own
+// Nyquist frequency, and the tone itself when it lands above the output's.
+double WorstImage(IDirectSound* device, uint32_t rate, Quality quality) {
+  struct Case {
+    DWORD frequency;
+    double tone;
+  };
+  // The high quality's cases: an octave down, an octave up (the tone above the output's
+  // Nyquist frequency), a fourth down; the fast quality's: a tenth of the buffer's rate,
+  // a fourth down and a fifth up, where its documented bound is 50 dB.
+  const Case high[] = {{22050, 12000}, {88200, 15000}, {33075, 16000}};
+  const Case fast[] = {{33075, 4410}, {66150, 4410}};
+  double worst = -200;
+  for (const Case& c : quality == Quality::High
+                           ? std::vector<Case>(std::begin(high), std::end(high))
+                           : std::vector<Case>(std::begin(fast), std::end(fast))) {
+    constexpr DWORD kFrames = 65536;
+    std::vector<int16_t> sine(kFrames);
+    for (DWORD i = 0; i < kFrames; ++i)
+      sine[i] = static_cast<int16_t>(std::lrint(16384 * std::sin(2 * M_PI * c.tone * i / 44100)));
+    IDirectSoundBuffer* buffer = MakeBuffer(device, 1, sine.data(), kFrames);
+    buffer->SetFrequency(c.frequency);
+    buffer->Play(0, 0, 0);
+    std::vector<int16_t> out(2 * 2000);
+    dsemu::AdvanceFrames(2000, out.data()); // past the start
+    out.assign(2 * 8192, 0);
+    dsemu::AdvanceFrames(8192, out.data());
+    buffer->Release();
+    const double played = c.tone * c.frequency / 44100;
+    std::vector<double> unwanted{Folded(c.frequency - played, rate)};
+    const bool above = played > rate / 2.0;
+    if (above)
+      unwanted.push_back(Folded(played, rate));
+    // An octave up the tone itself must go: measure against the level it was made at.
+    const double reference = above ? 0.5 : Amplitude(out, played, rate);
+    for (double at : unwanted)
+      worst = std::max(worst, 20 * std::log10(Amplitude(out, at, rate) / reference));
+  }
+  return worst;
+}
+
+void MixerRealtimeFactor(benchmark::State& state, Quality quality, uint32_t rate) {
   const Voices& voices = TheVoices();
   dsemu::SelectOutput(dsemu::Output::Manual);
   dsemu::SelectQuality(quality);
+  if (!dsemu::SelectOutputRate(rate)) {
+    state.SkipWithError("the output rate cannot be chosen");
+    return;
+  }
   IDirectSound* device = nullptr;
   if (DirectSoundCreate(nullptr, &device, nullptr) != DS_OK) {
     state.SkipWithError("no device");
     return;
   }
   device->SetCooperativeLevel(reinterpret_cast<HWND>(1), DSSCL_PRIORITY);
-  WAVEFORMATEX format{};
-  format.wFormatTag = WAVE_FORMAT_PCM;
-  format.nChannels = 2;
-  format.nSamplesPerSec = 44100;
-  format.wBitsPerSample = 16;
-  format.nBlockAlign = 4;
-  format.nAvgBytesPerSec = 44100 * 4;
-  DSBUFFERDESC desc{};
-  desc.dwSize = sizeof(DSBUFFERDESC1);
-  desc.dwFlags = DSBCAPS_STATIC | DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN;
-  desc.dwBufferBytes = kSourceFrames * 4;
-  desc.lpwfxFormat = &format;
   std::vector<IDirectSoundBuffer*> buffers;
   for (int v = 0; v < kVoices; ++v) {
-    IDirectSoundBuffer* buffer = nullptr;
-    device->CreateSoundBuffer(&desc, &buffer, nullptr);
-    void* region = nullptr;
-    DWORD bytes = 0;
-    buffer->Lock(0, desc.dwBufferBytes, &region, &bytes, nullptr, nullptr, 0);
-    std::memcpy(region, voices.data[v].data(), bytes);
-    buffer->Unlock(region, bytes, nullptr, 0);
+    IDirectSoundBuffer* buffer = MakeBuffer(device, 2, voices.data[v].data(), kSourceFrames);
     buffer->SetFrequency(voices.frequencies[v]);
     buffer->SetVolume(-1000);
     buffer->SetPan(v * 800 - 10000);
@@ -90,23 +175,31 @@ void MixerRealtimeFactor(benchmark::State& state, dsemu::Quality quality) {
     benchmark::DoNotOptimize(out.data());
   }
   state.counters["realtime"] =
-      benchmark::Counter(double(state.iterations()) * kBlock / 44100, benchmark::Counter::kIsRate);
+      benchmark::Counter(double(state.iterations()) * kBlock / rate, benchmark::Counter::kIsRate);
   state.SetLabel(dsemu::ChosenResamplers().name);
   for (IDirectSoundBuffer* buffer : buffers)
     buffer->Release();
+  state.counters["alias_db"] = WorstImage(device, rate, quality);
   device->Release();
+  dsemu::SelectOutputRate(44100);
 }
 
 void BM_MixerFast(benchmark::State& state) {
-  MixerRealtimeFactor(state, dsemu::Quality::Fast);
+  MixerRealtimeFactor(state, dsemu::Quality::Fast, 44100);
 }
 void BM_MixerHigh(benchmark::State& state) {
-  MixerRealtimeFactor(state, dsemu::Quality::High);
+  MixerRealtimeFactor(state, dsemu::Quality::High, 44100);
+}
+void BM_MixerFast48k(benchmark::State& state) {
+  MixerRealtimeFactor(state, dsemu::Quality::Fast, 48000);
+}
+void BM_MixerHigh48k(benchmark::State& state) {
+  MixerRealtimeFactor(state, dsemu::Quality::High, 48000);
 }
 
 // The reference: the same voices, gains and output, by linear interpolation in a plain
 // scalar loop with a 32.32 fixed-point cursor.
-void BM_ReferenceScalarLinear(benchmark::State& state) {
+void ReferenceScalarLinear(benchmark::State& state, uint32_t rate) {
   const Voices& voices = TheVoices();
   std::vector<uint64_t> cursors(kVoices, 0);
   const float gain = static_cast<float>(std::pow(10.0, -1000 / 2000.0));
@@ -119,7 +212,7 @@ void BM_ReferenceScalarLinear(benchmark::State& state) {
     std::fill(right.begin(), right.end(), 0.0f);
     for (int v = 0; v < kVoices; ++v) {
       const int16_t* data = voices.data[v].data();
-      const uint64_t step = (uint64_t{voices.frequencies[v]} << 32) / 44100;
+      const uint64_t step = (uint64_t{voices.frequencies[v]} << 32) / rate;
       uint64_t cursor = cursors[v];
       for (size_t k = 0; k < kBlock; ++k) {
         const uint32_t i = static_cast<uint32_t>(cursor >> 32);
@@ -142,7 +235,13 @@ void BM_ReferenceScalarLinear(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
   state.counters["realtime"] =
-      benchmark::Counter(double(state.iterations()) * kBlock / 44100, benchmark::Counter::kIsRate);
+      benchmark::Counter(double(state.iterations()) * kBlock / rate, benchmark::Counter::kIsRate);
+}
+void BM_ReferenceScalarLinear(benchmark::State& state) {
+  ReferenceScalarLinear(state, 44100);
+}
+void BM_ReferenceScalarLinear48k(benchmark::State& state) {
+  ReferenceScalarLinear(state, 48000);
 }
 
 // One voice through one interpolator alone, already decoded: nanoseconds an output frame.
@@ -177,14 +276,17 @@ void BM_KernelCubicPortable(benchmark::State& state) {
 void BM_KernelSincPortable(benchmark::State& state) {
   KernelCost(state, true, true);
 }
-BENCHMARK(BM_KernelCubic)->Arg(30000)->Arg(80000);
-BENCHMARK(BM_KernelSinc)->Arg(30000)->Arg(80000);
+BENCHMARK(BM_KernelCubic)->Arg(30000)->Arg(80000)->Arg(88200);
+BENCHMARK(BM_KernelSinc)->Arg(30000)->Arg(45000)->Arg(60000)->Arg(80000)->Arg(88200);
 BENCHMARK(BM_KernelCubicPortable)->Arg(30000);
 BENCHMARK(BM_KernelSincPortable)->Arg(30000);
 
 BENCHMARK(BM_ReferenceScalarLinear);
 BENCHMARK(BM_MixerFast);
 BENCHMARK(BM_MixerHigh);
+BENCHMARK(BM_ReferenceScalarLinear48k);
+BENCHMARK(BM_MixerFast48k);
+BENCHMARK(BM_MixerHigh48k);
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "instance/kit_player.h"
 
+#include "kit/kit_error.h"
+
 #include <algorithm>
 
 namespace za32 {

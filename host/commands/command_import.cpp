@@ -3,14 +3,9 @@
 #include "host/files/json_file.h"
 #include "host/files/kit_file.h"
 
-#include "host/files/safe_output.h"
 #include "host/host_error.h"
-#include "host/import/hydrogen_files.h"
-#include "host/import/import_mapping.h"
-#include "host/import/import_source.h"
+#include "host/import/drumkit_import.h"
 #include "kit/json_fields.h"
-
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -20,120 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// libsndfile reading a sample held in memory.
-struct Memory {
-  const std::vector<char>* bytes;
-  sf_count_t at = 0;
-};
-
-sf_count_t MemoryLength(void* data) {
-  return static_cast<sf_count_t>(static_cast<Memory*>(data)->bytes->size());
-}
-
-sf_count_t MemorySeek(sf_count_t offset, int whence, void* data) {
-  auto* m = static_cast<Memory*>(data);
-  sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : MemoryLength(data);
-  m->at = std::clamp<sf_count_t>(base + offset, 0, MemoryLength(data));
-  return m->at;
-}
-
-sf_count_t MemoryRead(void* out, sf_count_t count, void* data) {
-  auto* m = static_cast<Memory*>(data);
-  sf_count_t n = std::clamp<sf_count_t>(MemoryLength(data) - m->at, 0, count);
-  std::memcpy(out, m->bytes->data() + m->at, static_cast<size_t>(n));
-  m->at += n;
-  return n;
-}
-
-sf_count_t MemoryWrite(const void*, sf_count_t, void*) {
-  return 0;
-}
-
-sf_count_t MemoryTell(void* data) {
-  return static_cast<Memory*>(data)->at;
-}
-
-// The PCM depths the device plays are kept; anything else (float, compressed) becomes
-// 16-bit PCM.
-int WavSubtype(int format) {
-  switch (format & SF_FORMAT_SUBMASK) {
-  case SF_FORMAT_PCM_S8:
-  case SF_FORMAT_PCM_U8:
-    return SF_FORMAT_PCM_U8;
-  case SF_FORMAT_PCM_24:
-    return SF_FORMAT_PCM_24;
-  case SF_FORMAT_PCM_32:
-    return SF_FORMAT_PCM_32;
-  default:
-    return SF_FORMAT_PCM_16;
-  }
-}
-
-void ConvertSample(const std::vector<char>& bytes, const std::string& name, const fs::path& out) {
-  Memory memory{&bytes};
-  SF_VIRTUAL_IO io{MemoryLength, MemorySeek, MemoryRead, MemoryWrite, MemoryTell};
-  SF_INFO info{};
-  SNDFILE* in = sf_open_virtual(&io, SFM_READ, &info, &memory);
-  if (!in)
-    throw HostError(name + ": not a sound file libsndfile can read: " + sf_strerror(nullptr));
-  SF_INFO outInfo{};
-  outInfo.samplerate = info.samplerate;
-  outInfo.channels = info.channels;
-  outInfo.format = SF_FORMAT_WAV | WavSubtype(info.format);
-  SafeOutput output(out);
-  SNDFILE* file = sf_open(output.temporary().c_str(), SFM_WRITE, &outInfo);
-  if (!file) {
-    sf_close(in);
-    throw HostError(out.string() + ": cannot create the file: " + sf_strerror(nullptr));
-  }
-  bool integer = (outInfo.format & SF_FORMAT_SUBMASK) == WavSubtype(info.format) &&
-                 (info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT &&
-                 (info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_DOUBLE;
-  sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-  std::vector<int> whole(size_t(16384) * info.channels);
-  std::vector<double> real(whole.size());
-  bool ok = true;
-  for (;;) {
-    // Integers carry PCM over bit for bit; other sources go through real numbers.
-    sf_count_t frames =
-        integer ? sf_readf_int(in, whole.data(), 16384) : sf_readf_double(in, real.data(), 16384);
-    if (frames <= 0)
-      break;
-    sf_count_t written = integer ? sf_writef_int(file, whole.data(), frames)
-                                 : sf_writef_double(file, real.data(), frames);
-    if (written != frames) {
-      ok = false;
-      break;
-    }
-  }
-  ok = sf_error(in) == 0 && ok;
-  sf_close(in);
-  ok = sf_close(file) == 0 && ok;
-  if (!ok)
-    throw HostError(name + ": cannot convert it into " + out.string());
-  output.Commit();
-}
-
 std::string Joined(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names)
     text += (text.empty() ? "" : ", ") + name;
   return text;
 }
-
-void WriteImport(const ImportSource& source, const KitPlan& plan,
-                 const std::vector<DrumInstrument>& instruments, const fs::path& folder) {
-  fs::create_directory(folder / "samples");
-  for (const SampleJob& job : plan.samples) {
-    const DrumInstrument& instrument = instruments[job.instrument];
-    const DrumLayer& layer = instrument.layers[job.layer];
-    std::vector<char> bytes = source.ReadSample(layer.filename, instrument.drumkit);
-    ConvertSample(bytes, source.xmlName() + ": sample " + layer.filename,
-                  folder / plan.kit.keys[job.key].sample);
-  }
-  SaveKit(plan.kit, folder / "kit.json");
-}
-
 } // namespace
 
 int RunImport(const ImportOptions& options) {
@@ -182,8 +69,8 @@ int RunImport(const ImportOptions& options) {
               plan.keysOf.size(), plan.kit.keys.size(),
               fs::absolute(folder / "kit.json").string().c_str());
   if (!plan.leftOut.empty())
-    std::printf("left out    %zu instruments beyond the engine's %d keys: %s\n",
-                plan.leftOut.size(), ZA32_KEYS, Joined(plan.leftOut).c_str());
+    std::printf("left out    %zu instruments beyond a kit's %zu keys: %s\n",
+                plan.leftOut.size(), kMaxKitKeys, Joined(plan.leftOut).c_str());
   if (!plan.layersLeftOut.empty())
     std::printf("left out    layers, for want of keys: %s\n", Joined(plan.layersLeftOut).c_str());
   if (source.kind() == ImportKind::Song) {

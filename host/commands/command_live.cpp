@@ -4,16 +4,15 @@
 
 #include "host/files/interrupt.h"
 #include "host/host_error.h"
-#include "host/outputs/engine_session.h"
-#include "host/outputs/recording.h"
+#include "host/files/safe_output.h"
+#include "host/outputs/live_playback.h"
+#include "host/outputs/wav_file.h"
 #include "host/sources/midi_input.h"
-#include "kit/midi_events.h"
-
-#include "platform/emul/dsound/device_control.h"
 
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -21,8 +20,9 @@ namespace {
 struct LiveCounts {
   uint64_t notes = 0;   // note-ons received, on keys of the kit or not
   size_t voices = 0;    // sounding now
-  uint64_t late = 0;    // buffer commands applied after their due frame
-  uint64_t dropped = 0; // messages lost in the inbox and periods the input missed
+  uint64_t late = 0;    // events that acted after their due frame
+  uint64_t dropped = 0; // messages lost in the inbox, periods the input missed and
+                        // recorded frames lost
 };
 
 std::string StatusLine(const LiveCounts& counts) {
@@ -48,48 +48,37 @@ std::unique_ptr<MidiInput> OpenInput(const LiveOptions& options, MidiInbox& inbo
 int RunLive(const LiveOptions& options) {
   Kit kit = LoadKit(options.kit);
   CheckKitSamplesExist(kit);
-  dsemu::SelectPeriod(options.period);
   AudioOutput output = ChosenAudioOutput(options.audio, false);
-  std::optional<Recording> recording;
-  if (options.record) {
-    std::vector<std::filesystem::path> inputs = KitFiles(kit);
-    inputs.push_back(options.kit);
-    recording.emplace(*options.record, inputs);
-  }
+  std::vector<std::filesystem::path> inputs = KitFiles(kit);
+  inputs.push_back(options.kit);
+  if (options.record)
+    CheckOutputTarget(*options.record, inputs);
+  std::optional<WavWriter> recording;
   LiveCounts counts;
   {
-    EngineSession engine(output);
-    size_t files = engine.InstallKit(kit);
-    MidiInbox inbox;
+    MidiInbox inbox; // outlives the playback, whose callback reads it
+    LivePlayback playback(output, kit, options.period);
+    if (options.record) {
+      recording.emplace(*options.record, playback.rate(), 2, inputs);
+      playback.RecordTo(&*recording);
+    }
     // The output runs before the port opens, so that no note comes before it can sound.
     std::unique_ptr<MidiInput> input = OpenInput(options, inbox);
-    std::printf("playing %s (%zu files) from the MIDI port %s; Ctrl-C to stop\n",
-                kit.source.c_str(), files, input->PortName().c_str());
+    playback.TakeMidiFrom(&inbox);
+    std::printf("playing %s (%zu keys) from the MIDI port %s at %u Hz; Ctrl-C to stop\n",
+                kit.source.c_str(), kit.keys.size(), input->PortName().c_str(), playback.rate());
     std::fflush(stdout);
 
     const bool terminal = isatty(STDOUT_FILENO);
-    NoteGate gate(kit);
-    std::vector<EngineMessage> notes;
     auto shown = std::chrono::steady_clock::now();
     // Ctrl-C is how live play ends: it ends well (status 0).
     while (!Interrupted()) {
-      inbox.Wait(20);
-      InboxMessage m;
-      while (inbox.Take(&m)) {
-        notes.clear();
-        PlayMidiMessage(gate, m.status, m.data1, m.data2, -1, notes);
-        counts.notes += (m.status & 0xF0) == 0x90 && m.data2 > 0;
-        uint64_t due = 0;
-        bool timed = m.jackFrame && dsemu::OutputFrameOfJackTime(*m.jackFrame, &due);
-        due += input->SlackFrames();
-        for (const EngineMessage& note : notes)
-          timed ? engine.PostAt(note.message, note.lParam, due)
-                : engine.Post(note.message, note.lParam);
-      }
-      engine.Pump();
-      counts.voices = SoundingVoices();
-      counts.late = dsemu::LateCommands();
-      counts.dropped = inbox.Dropped() + input->MissedPeriods();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      playback.Drain();
+      counts.notes = playback.MidiNotes();
+      counts.voices = playback.SoundingVoices();
+      counts.late = playback.LateMessages();
+      counts.dropped = inbox.Dropped() + input->MissedPeriods() + playback.DroppedFrames();
       auto now = std::chrono::steady_clock::now();
       if (terminal && now - shown > std::chrono::milliseconds(100)) {
         std::printf("\r%s ", StatusLine(counts).c_str());
@@ -97,12 +86,15 @@ int RunLive(const LiveOptions& options) {
         shown = now;
       }
     }
-    input.reset(); // no more notes while the engine closes
+    input.reset(); // no more notes while the output closes
+    playback.AllNotesOff();
     if (terminal)
       std::printf("\n");
-  } // the device has played out what it mixed
-  if (recording)
-    recording->Finish();
+  } // the output has played out what it was given
+  if (recording) {
+    recording->Close();
+    std::printf("recorded    %s\n", std::filesystem::absolute(*options.record).string().c_str());
+  }
   std::printf("stopped     %s\n", StatusLine(counts).c_str());
   return 0;
 }

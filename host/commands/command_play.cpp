@@ -8,7 +8,8 @@
 #include "host/host_error.h"
 #include "host/outputs/engine_session.h"
 #include "host/outputs/player.h"
-#include "host/outputs/recording.h"
+#include "host/outputs/live_playback.h"
+#include "host/outputs/wav_file.h"
 #include "host/outputs/sound_file.h"
 #include "host/sources/midi_timeline.h"
 
@@ -17,7 +18,9 @@
 #include <cctype>
 #include <cstdio>
 #include <limits>
+#include <memory>
 #include <optional>
+#include <set>
 
 namespace {
 
@@ -37,8 +40,9 @@ Loaded LoadPiece(const std::filesystem::path& kitFile, const std::filesystem::pa
     piece.inputs.push_back(sample);
   CheckKitSamplesExist(piece.kit);
   if (IsMidiFile(pieceFile)) {
-    MidiSong song = LoadMidiFile(pieceFile);
-    piece.timeline = BuildMidiTimeline(piece.kit, song, {options.channel, options.tail});
+    MidiSong song = LoadMidiFile(pieceFile, options.rate);
+    piece.timeline =
+        BuildMidiTimeline(piece.kit, song, {options.channel, options.tail, options.rate});
     if (piece.timeline.notesWithoutKey > 0)
       std::fprintf(stderr, "za32: %s: %llu notes have no key in the kit %s\n", piece.source.c_str(),
                    static_cast<unsigned long long>(piece.timeline.notesWithoutKey),
@@ -50,13 +54,15 @@ Loaded LoadPiece(const std::filesystem::path& kitFile, const std::filesystem::pa
   piece.pattern = LoadPattern(pieceFile);
   if (options.tail)
     piece.pattern.tail = *options.tail;
-  piece.timeline = BuildTimeline(piece.kit, piece.pattern);
+  piece.timeline = BuildTimeline(piece.kit, piece.pattern, options.rate);
   return piece;
 }
 
 void PrintSummary(const Loaded& piece, size_t files, const PlayStats& stats, bool offline) {
-  std::printf("length      %s (%llu frames at %u Hz)%s\n", FormatDuration(stats.frames).c_str(),
-              static_cast<unsigned long long>(stats.frames), kOutputRate,
+  const uint32_t rate = piece.timeline.rate;
+  std::printf("length      %s (%llu frames at %u Hz)%s\n",
+              FormatDuration(stats.frames, rate).c_str(),
+              static_cast<unsigned long long>(stats.frames), rate,
               stats.interrupted ? ", stopped early" : "");
   if (offline)
     std::printf("peak        %s\n", FormatPeak(stats.peak).c_str());
@@ -67,7 +73,7 @@ void PrintSummary(const Loaded& piece, size_t files, const PlayStats& stats, boo
               piece.timeline.messages.size());
   if (offline && stats.seconds > 0)
     std::printf("rendered in %.2f s (%.0f times real time)\n", stats.seconds,
-                double(stats.frames) / kOutputRate / stats.seconds);
+                double(stats.frames) / rate / stats.seconds);
 }
 
 // The timeline of one key alone: its notes, its setting changes and the global bend.
@@ -126,19 +132,28 @@ StemFiles PrepareStems(const Loaded& piece, const std::filesystem::path& folder,
   return stems;
 }
 
-void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
-                 const std::filesystem::path& folder, const StemFiles& stems, RenderFormat format) {
+// The kit on fresh engine instances at the piece's rate; HostError naming the key and
+// its file when a sample cannot be loaded.
+std::unique_ptr<za32::KitPlayer> LoadPlayer(const Loaded& piece) {
+  std::string why;
+  std::unique_ptr<za32::KitPlayer> player =
+      za32::KitPlayer::Load(piece.kit, piece.timeline.rate, &why);
+  if (!player)
+    throw HostError(why);
+  for (const za32::EngineBox& box : player->TakeBoxes())
+    std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
+  return player;
+}
+
+// Each key that plays, rendered alone on a kit of its own, so that the stems are
+// sample-aligned with the mix and add up to it.
+void RenderStems(const Loaded& piece, const std::filesystem::path& folder, const StemFiles& stems,
+                 RenderFormat format) {
   for (const auto& [index, file] : stems) {
     const KitKey& key = piece.kit.keys[index];
-    SoundFileWriter writer(file, format, kOutputRate, 2, piece.inputs);
-    AllNotesOff(0);
-    engine.Post(AM_BEND, MessageParameter(0, 64));
-    engine.Pump();
-    constexpr uint64_t kSettle = 8192; // a whole number of device periods
-    uint64_t phase = (dsemu::ClockFrames() - mixStart) % kSettle;
-    dsemu::AdvanceFrames(size_t(2 * kSettle - phase), nullptr);
-    engine.InstallKit(piece.kit);
-    RenderOffline(engine, KeyAlone(piece.timeline, int(index), key.keyCode), writer,
+    SoundFileWriter writer(file, format, piece.timeline.rate, 2, piece.inputs);
+    std::unique_ptr<za32::KitPlayer> player = LoadPlayer(piece);
+    RenderOffline(*player, KeyAlone(piece.timeline, int(index), key.keyCode), writer,
                   std::numeric_limits<double>::infinity());
     writer.Close();
   }
@@ -146,46 +161,70 @@ void RenderStems(EngineSession& engine, uint64_t mixStart, const Loaded& piece,
               std::filesystem::absolute(folder).string().c_str());
 }
 
+size_t DistinctFiles(const Kit& kit) {
+  std::set<std::string> files;
+  for (const KitKey& key : kit.keys)
+    if (!key.sample.empty())
+      files.insert(ResolvedSamplePath(kit, key));
+  return files.size();
+}
+
 int Render(const Loaded& piece, const std::filesystem::path& output,
            RenderFormat format = RenderFormat::Wav16,
            const std::optional<std::filesystem::path>& stems = std::nullopt) {
   // The outputs are checked and begun before the engine starts, so a bad path costs nothing.
   StemFiles stemFiles = stems ? PrepareStems(piece, *stems, format) : StemFiles{};
-  SoundFileWriter writer(output, format, kOutputRate, 2, piece.inputs);
-  EngineSession engine(AudioOutput::Manual);
-  size_t files = engine.InstallKit(piece.kit);
-  uint64_t mixStart = dsemu::ClockFrames();
+  SoundFileWriter writer(output, format, piece.timeline.rate, 2, piece.inputs);
+  std::unique_ptr<za32::KitPlayer> player = LoadPlayer(piece);
   PlayStats stats;
   try {
-    stats = RenderOffline(engine, piece.timeline, writer);
+    stats = RenderOffline(*player, piece.timeline, writer);
   } catch (const InterruptedError&) {
     throw InterruptedError("interrupted; " + output.string() + " left as it was");
   }
   writer.Close();
+  player.reset();
   std::printf("wrote       %s\n", std::filesystem::absolute(output).string().c_str());
-  PrintSummary(piece, files, stats, true);
+  PrintSummary(piece, DistinctFiles(piece.kit), stats, true);
+  if (stats.clipped > 0)
+    std::printf("clipped     %llu samples at 16 bits; the mix peaks at %s%s\n",
+                static_cast<unsigned long long>(stats.clipped), FormatLevel(stats.truePeak).c_str(),
+                format == RenderFormat::Wav16 || format == RenderFormat::Flac
+                    ? " (--format float or wav24 keeps it whole)"
+                    : " (this file keeps it whole)");
   if (stems)
-    RenderStems(engine, mixStart, piece, *stems, stemFiles, format);
+    RenderStems(piece, *stems, stemFiles, format);
   return 0;
 }
 
-int Play(const Loaded& piece, AudioOutput output,
+// Plays on the output at its rate; the piece is read again for that rate when it is not
+// the one it was read for.
+int Play(Loaded piece, AudioOutput output, unsigned period, const PatternOptions& again,
          const std::optional<std::filesystem::path>& record = std::nullopt) {
-  std::optional<Recording> recording;
   if (record)
-    recording.emplace(*record, piece.inputs);
+    CheckOutputTarget(*record, piece.inputs);
+  std::optional<WavWriter> recording;
   PlayStats stats;
-  size_t files;
   {
-    EngineSession engine(output);
-    files = engine.InstallKit(piece.kit);
+    LivePlayback playback(output, piece.kit, period);
+    if (playback.rate() != piece.timeline.rate) {
+      PieceOptions options = again.piece;
+      options.rate = playback.rate();
+      piece = LoadPiece(again.kit, again.pattern, options);
+    }
+    if (record) {
+      recording.emplace(*record, playback.rate(), 2, piece.inputs);
+      playback.RecordTo(&*recording);
+    }
     std::printf("playing %s with %s\n", piece.source.c_str(), piece.kit.source.c_str());
     std::fflush(stdout);
-    stats = PlayLive(engine, piece.timeline);
-  } // the device has played out all it mixed
-  if (recording)
-    recording->Finish();
-  PrintSummary(piece, files, stats, false);
+    stats = PlayLive(playback, piece.timeline);
+  } // the output has played out all it was given
+  if (recording) {
+    recording->Close();
+    std::printf("recorded    %s\n", std::filesystem::absolute(*record).string().c_str());
+  }
+  PrintSummary(piece, DistinctFiles(piece.kit), stats, false);
   return stats.interrupted ? kInterruptedStatus : 0;
 }
 
@@ -207,8 +246,8 @@ int RunRender(const PatternOptions& options) {
 
 int RunPlay(const PatternOptions& options) {
   AudioOutput output = ChosenOutput(options);
-  dsemu::SelectPeriod(options.period);
-  return Play(LoadPiece(options.kit, options.pattern, options.piece), output, options.record);
+  return Play(LoadPiece(options.kit, options.pattern, options.piece), output, options.period,
+              options, options.record);
 }
 
 int RunDemo(const DemoOptions& options) {
@@ -229,8 +268,12 @@ int RunDemo(const DemoOptions& options) {
               "bend, pan, mute, hold and loop changes; %zu keys\n",
               piece.pattern.steps, piece.pattern.tempo, piece.pattern.stepsPerBeat,
               piece.pattern.repeat, used);
-  if (options.live)
-    return Play(piece, output);
+  if (options.live) {
+    PatternOptions again;
+    again.kit = files.kit;
+    again.pattern = files.pattern;
+    return Play(piece, output, 0, again);
+  }
   int status = Render(piece, options.output);
   std::printf("listen to   %s\n", std::filesystem::absolute(options.output).string().c_str());
   return status;

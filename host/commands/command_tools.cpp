@@ -36,11 +36,9 @@ int RunAudition(const AuditionOptions& options) {
     throw HostError(options.file + ": the engine could not load it for auditioning");
   uint64_t frames = static_cast<uint64_t>(std::llround(options.seconds * kOutputRate));
   if (writer) {
-    Timeline nothing;
-    nothing.frames = frames;
     PlayStats stats;
     try {
-      stats = RenderOffline(engine, nothing, *writer);
+      stats = RenderDevice(frames, *writer);
     } catch (const InterruptedError&) {
       throw InterruptedError("interrupted; " + options.output->string() + " left as it was");
     }

@@ -2,6 +2,7 @@
 // its message.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@ int RunDemo(const DemoOptions& options);
 struct PieceOptions {
   int channel = -1;           // MIDI files: 0 to 15 plays one channel; -1 all 16
   std::optional<double> tail; // seconds after the end; MIDI default: until silent
+  uint32_t rate = 44100;      // output frames a second
 };
 
 struct PatternOptions {

@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   renderCommand->add_option("--stems", render.stems,
                             "Also write each key alone, one file a key, into this folder");
+  renderCommand->add_option("--rate", render.piece.rate, "Output frames a second, 22050 to 192000")
+      ->check(CLI::Range(22050u, 192000u))
+      ->capture_default_str();
   AddPieceOptions(*renderCommand, render.piece);
   renderCommand->callback([&] { run = [&] { return RunRender(render); }; });
 

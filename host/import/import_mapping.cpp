@@ -157,7 +157,7 @@ KitPlan PlanKit(const std::vector<DrumInstrument>& instruments, double masterVol
     });
     if (layers.empty())
       continue;
-    if (used == ZA32_KEYS) {
+    if (used == kMaxKitKeys) {
       plan.leftOut.push_back(instrument.name);
       layers.clear();
       continue;
@@ -168,7 +168,7 @@ KitPlan PlanKit(const std::vector<DrumInstrument>& instruments, double masterVol
     std::vector<size_t>& layers = chosen[i];
     if (layers.size() <= 1)
       continue;
-    if (used + layers.size() - 1 <= ZA32_KEYS) {
+    if (used + layers.size() - 1 <= kMaxKitKeys) {
       used += layers.size() - 1;
       continue;
     }

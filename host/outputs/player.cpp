@@ -25,42 +25,58 @@ double Since(Clock::time_point start) {
 
 } // namespace
 
-PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSink& out,
+PlayStats RenderOffline(za32::KitPlayer& player, const Timeline& timeline, MixSink& out,
                         double progressAfterSeconds) {
   PlayStats stats;
   auto start = Clock::now();
   ProgressBar progress("rendering", timeline.frames,
-                       timeline.frames > progressAfterSeconds * kOutputRate);
+                       timeline.frames > progressAfterSeconds * timeline.rate);
+  std::vector<float> left(kChunkFrames), right(kChunkFrames);
   std::vector<int16_t> mix(kChunkFrames * 2);
+  za32::BusBuffers buses;
+  buses.left[0] = left.data();
+  buses.right[0] = right.data();
   uint64_t now = 0;
   size_t next = 0;
   while (now < timeline.frames) {
     if (Interrupted())
       throw InterruptedError();
-    // Everything due at this frame goes to the engine before the device mixes on.
+    // Everything due at this frame goes to the engines before they mix on.
     bool posted = false;
     while (next < timeline.messages.size() && timeline.messages[next].frame <= now) {
-      engine.Post(timeline.messages[next].message, timeline.messages[next].lParam);
+      player.Post(0, {timeline.messages[next].message, timeline.messages[next].lParam});
       ++next;
       posted = true;
     }
     if (posted) {
-      engine.Pump();
-      stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
+      player.Render(0, buses);
+      stats.maxVoices = std::max<size_t>(stats.maxVoices, player.SoundingVoices());
     }
     uint64_t until = timeline.frames;
     if (next < timeline.messages.size())
       until = std::min(until, timeline.messages[next].frame);
     size_t frames = static_cast<size_t>(std::min<uint64_t>(until - now, kChunkFrames));
-    dsemu::AdvanceFrames(frames, mix.data());
+    std::fill_n(left.begin(), frames, 0.0f);
+    std::fill_n(right.begin(), frames, 0.0f);
+    player.Render(static_cast<uint32_t>(frames), buses);
+    for (size_t i = 0; i < frames; ++i) {
+      mix[2 * i] = za32::ToDeviceSample(left[i]);
+      mix[2 * i + 1] = za32::ToDeviceSample(right[i]);
+    }
     bool rungOut =
-        timeline.endWhenSilent && next == timeline.messages.size() && SoundingVoices() == 0;
+        timeline.endWhenSilent && next == timeline.messages.size() && player.SoundingVoices() == 0;
     if (rungOut) // the piece ends with the last frame that sounds
       while (frames > 0 && mix[2 * frames - 1] == 0 && mix[2 * frames - 2] == 0)
         --frames;
     for (size_t i = 0; i < frames * 2; ++i)
       stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
-    out.Write(std::span<const int16_t>(mix.data(), frames * 2));
+    for (size_t i = 0; i < frames; ++i)
+      for (float value : {left[i], right[i]}) {
+        stats.truePeak = std::max(stats.truePeak, std::fabs(value));
+        // Past these the device's step has no value left: the sample is clipped.
+        stats.clipped += value >= 32767.5f / 32768.0f || value < -32768.5f / 32768.0f;
+      }
+    out.Write({left.data(), right.data(), mix.data(), frames});
     now += frames;
     progress.Update(now);
     if (rungOut)
@@ -72,26 +88,44 @@ PlayStats RenderOffline(EngineSession& engine, const Timeline& timeline, FrameSi
   return stats;
 }
 
-PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
+PlayStats RenderDevice(uint64_t frames, FrameSink& out) {
+  PlayStats stats;
+  auto start = Clock::now();
+  std::vector<int16_t> mix(kChunkFrames * 2);
+  while (stats.frames < frames) {
+    if (Interrupted())
+      throw InterruptedError();
+    size_t count = static_cast<size_t>(std::min<uint64_t>(frames - stats.frames, kChunkFrames));
+    dsemu::AdvanceFrames(count, mix.data());
+    for (size_t i = 0; i < count * 2; ++i)
+      stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
+    out.Write(std::span<const int16_t>(mix.data(), count * 2));
+    stats.frames += count;
+  }
+  stats.seconds = Since(start);
+  return stats;
+}
+
+PlayStats PlayLive(LivePlayback& playback, const Timeline& timeline) {
   PlayStats stats;
   auto start = Clock::now();
   ProgressBar progress("playing", timeline.frames, true);
   // The piece starts a little after now, on the output's own clock, so that the first
   // note is not late; each message goes a little ahead of its frame, which it carries,
-  // so that the device applies it at that frame plus one period whatever the host's
-  // timing.
-  constexpr uint64_t kLead = kOutputRate / 20;
-  const uint64_t origin = dsemu::OutputFrameNow() + kLead;
-  // Sleeps in short slices until the output reaches `frame`, keeping the message loop
-  // and the progress bar going; false when interrupted. With `untilSilent`, only until
-  // no voice sounds any more.
+  // so that the output's callback applies it at that frame whatever the host's timing.
+  const uint64_t lead = playback.rate() / 20;
+  const uint64_t origin = playback.Frames() + lead;
+  // Sleeps in short slices until the output reaches `frame`, keeping the recording and
+  // the progress bar going; false when interrupted. With `untilSilent`, only until no
+  // voice sounds any more once the last message has acted.
+  uint64_t lastDue = origin;
   auto waitFor = [&](uint64_t frame, bool untilSilent = false) {
     uint64_t seen = 0;
     auto moved = Clock::now();
-    for (uint64_t now; (now = dsemu::OutputFrameNow()) < frame;) {
+    for (uint64_t now; (now = playback.Frames()) < frame;) {
       if (Interrupted())
         return false;
-      if (untilSilent && SoundingVoices() == 0)
+      if (untilSilent && now > lastDue + playback.period() && playback.SoundingVoices() == 0)
         break;
       if (now != seen) {
         seen = now;
@@ -99,36 +133,40 @@ PlayStats PlayLive(EngineSession& engine, const Timeline& timeline) {
       } else if (Clock::now() - moved > std::chrono::seconds(2)) {
         throw HostError("the sound output stopped playing");
       }
-      engine.Pump();
+      playback.Drain();
+      stats.maxVoices = std::max<size_t>(stats.maxVoices, playback.SoundingVoices());
       progress.Update(now > origin ? now - origin : 0);
-      const double seconds = double(frame - now) / kOutputRate;
-      std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 0.01)));
+      const double seconds = double(frame - now) / playback.rate();
+      std::this_thread::sleep_for(std::chrono::duration<double>(std::min(seconds, 0.005)));
     }
     return true;
   };
   bool played = true;
   for (const TimedMessage& message : timeline.messages) {
     const uint64_t due = origin + message.frame;
-    if (!(played = waitFor(due - kLead)))
+    if (!(played = waitFor(due - lead)))
       break;
-    engine.PostAt(message.message, message.lParam, due);
-    engine.Pump();
-    stats.maxVoices = std::max(stats.maxVoices, SoundingVoices());
+    lastDue = due;
+    while (!playback.Post(due, {message.message, message.lParam}))
+      if (!(played = waitFor(playback.Frames() + playback.period())))
+        break;
+    if (!played)
+      break;
   }
   played = played && waitFor(origin + timeline.frames, timeline.endWhenSilent);
   stats.interrupted = !played;
-  AllNotesOff(0);
+  playback.AllNotesOff();
   progress.Finish();
   stats.seconds = Since(start);
-  const uint64_t now = dsemu::OutputFrameNow();
+  const uint64_t now = playback.Frames();
   stats.frames = played && !timeline.endWhenSilent
                      ? timeline.frames
                      : std::min(timeline.frames, now > origin ? now - origin : 0);
   return stats;
 }
 
-std::string FormatDuration(uint64_t frames) {
-  double seconds = double(frames) / kOutputRate;
+std::string FormatDuration(uint64_t frames, uint32_t rate) {
+  double seconds = double(frames) / rate;
   int minutes = static_cast<int>(seconds / 60);
   char text[32];
   std::snprintf(text, sizeof text, "%d:%04.1f", minutes, seconds - minutes * 60);
@@ -140,5 +178,13 @@ std::string FormatPeak(int peak) {
     return "silence";
   char text[32];
   std::snprintf(text, sizeof text, "%.1f dBFS", 20 * std::log10(peak / 32768.0));
+  return text;
+}
+
+std::string FormatLevel(float magnitude) {
+  if (magnitude == 0)
+    return "silence";
+  char text[32];
+  std::snprintf(text, sizeof text, "%+.1f dBFS", 20 * std::log10(magnitude));
   return text;
 }

@@ -4,6 +4,9 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <cmath>
+
 std::optional<RenderFormat> ParseRenderFormat(const std::string& name) {
   if (name == "wav16")
     return RenderFormat::Wav16;
@@ -41,7 +44,7 @@ int SndfileFormat(RenderFormat format) {
 SoundFileWriter::SoundFileWriter(const std::filesystem::path& file, RenderFormat format,
                                  uint32_t rate, uint16_t channels,
                                  const std::vector<std::filesystem::path>& inputs)
-    : output_(file, inputs), channels_(channels) {
+    : output_(file, inputs), channels_(channels), format_(format) {
   SF_INFO info{};
   info.samplerate = static_cast<int>(rate);
   info.channels = channels;
@@ -64,6 +67,39 @@ SoundFileWriter::~SoundFileWriter() {
 void SoundFileWriter::Write(std::span<const int16_t> samples) {
   sf_count_t frames = static_cast<sf_count_t>(samples.size() / channels_);
   if (frames && sf_writef_short(file_, samples.data(), frames) != frames)
+    throw HostError(output_.target().string() + ": cannot write: " + sf_strerror(file_));
+}
+
+void SoundFileWriter::Write(const MixBlock& block) {
+  if (format_ == RenderFormat::Wav16 || format_ == RenderFormat::Flac) {
+    Write(std::span<const int16_t>(block.device, block.frames * 2));
+    return;
+  }
+  sf_count_t frames = static_cast<sf_count_t>(block.frames);
+  sf_count_t written;
+  if (format_ == RenderFormat::WavFloat) {
+    floats_.resize(block.frames * 2);
+    for (size_t i = 0; i < block.frames; ++i) {
+      floats_[2 * i] = block.left[i];
+      floats_[2 * i + 1] = block.right[i];
+    }
+    written = sf_writef_float(file_, floats_.data(), frames);
+  } else {
+    // 24 bits in the top of an int, as libsndfile takes them: rounded to nearest, clipped
+    // at the format's full scale.
+    auto to24 = [](float value) {
+      double scaled = std::nearbyint(double(value) * 8388608.0);
+      scaled = std::clamp(scaled, -8388608.0, 8388607.0);
+      return static_cast<int>(scaled) * 256;
+    };
+    ints_.resize(block.frames * 2);
+    for (size_t i = 0; i < block.frames; ++i) {
+      ints_[2 * i] = to24(block.left[i]);
+      ints_[2 * i + 1] = to24(block.right[i]);
+    }
+    written = sf_writef_int(file_, ints_.data(), frames);
+  }
+  if (written != frames)
     throw HostError(output_.target().string() + ": cannot write: " + sf_strerror(file_));
 }
 

@@ -5,6 +5,7 @@
 
 #include "host/files/safe_output.h"
 #include "host/outputs/frame_sink.h"
+#include "host/outputs/mix_sink.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -20,7 +21,7 @@ std::optional<RenderFormat> ParseRenderFormat(const std::string& name);
 // ".wav" or ".flac"
 const char* RenderFormatExtension(RenderFormat format);
 
-class SoundFileWriter : public FrameSink {
+class SoundFileWriter : public FrameSink, public MixSink {
 public:
   // Writes through SafeOutput: a temporary file beside `file`, which Close puts in place;
   // HostError when the target is refused (see SafeOutput) or cannot be made.
@@ -31,10 +32,16 @@ public:
   SoundFileWriter& operator=(const SoundFileWriter&) = delete;
 
   void Write(std::span<const int16_t> samples) override;
+  // 16-bit WAV and FLAC take the device's 16 bits; float and 24-bit the float mix, at their
+  // own full scale (float 1.0, 24-bit 2^23, clipped there).
+  void Write(const MixBlock& block) override;
   void Close();
 
 private:
   SafeOutput output_;
   struct sf_private_tag* file_ = nullptr;
   uint16_t channels_;
+  RenderFormat format_;
+  std::vector<float> floats_; // a block interleaved
+  std::vector<int> ints_;
 };

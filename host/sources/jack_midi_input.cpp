@@ -32,7 +32,6 @@ public:
   std::string PortName() const override { return jack_port_name(port_); }
   uint64_t MissedPeriods() const override { return xruns_.load(std::memory_order_relaxed); }
   // One period: latency stays within two periods (5.8 ms at 128 frames).
-  uint32_t SlackFrames() const override { return jack_get_buffer_size(client_); }
 
 private:
   static int Process(jack_nframes_t frames, void* arg) {

@@ -14,7 +14,7 @@
 namespace {
 
 // Longer than any piece of music; a corrupt delta time must not start a render of days.
-constexpr uint64_t kMaxFrames = uint64_t(kOutputRate) * 60 * 60 * 24;
+constexpr uint64_t kMaxSeconds = 60 * 60 * 24;
 
 // libsmf says what is wrong through GLib's log; while a file loads, its messages are
 // kept for our own error instead of being printed.
@@ -77,7 +77,7 @@ struct SmfDeleter {
 // per quarter note, then divided once.
 class TempoMap {
 public:
-  explicit TempoMap(smf_t* smf) : ppqn_(smf->ppqn) {
+  TempoMap(smf_t* smf, uint32_t rate) : ppqn_(smf->ppqn), rate_(rate) {
     __int128 sum = 0;
     int lastPulses = 0, lastTempo = 500000;
     for (int i = 0;; ++i) {
@@ -103,9 +103,11 @@ public:
     }
     __int128 scaled = current.sum + __int128(pulses - current.pulses) * current.tempo;
     __int128 denominator = __int128(ppqn_) * 1'000'000;
-    __int128 frames = (scaled * kOutputRate * 2 + denominator) / (2 * denominator);
-    return frames > __int128(kMaxFrames) ? kMaxFrames + 1 : uint64_t(frames);
+    __int128 frames = (scaled * rate_ * 2 + denominator) / (2 * denominator);
+    return frames > __int128(MaxFrames()) ? MaxFrames() + 1 : uint64_t(frames);
   }
+
+  uint64_t MaxFrames() const { return uint64_t{rate_} * kMaxSeconds; }
 
 private:
   struct Change {
@@ -114,6 +116,7 @@ private:
     __int128 sum; // pulses times microseconds a quarter note up to `pulses`
   };
   int ppqn_;
+  uint32_t rate_;
   std::vector<Change> changes_;
 };
 
@@ -125,7 +128,7 @@ bool IsMidiFile(const std::filesystem::path& file) {
   return in.read(magic, 4) && std::string(magic, 4) == "MThd";
 }
 
-MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source) {
+MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source, uint32_t rate) {
   std::unique_ptr<smf_t, SmfDeleter> smf;
   {
     LibraryMessages messages;
@@ -145,10 +148,10 @@ MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source
   song.source = source;
   song.format = smf->format;
   song.tracks = smf->number_of_tracks;
-  TempoMap tempo(smf.get());
+  TempoMap tempo(smf.get(), rate);
   while (smf_event_t* event = smf_get_next_event(smf.get())) {
     uint64_t frame = tempo.Frame(event->time_pulses);
-    if (event->time_pulses < 0 || frame > kMaxFrames)
+    if (event->time_pulses < 0 || frame > tempo.MaxFrames())
       throw HostError(source + ": an event lies more than 24 hours into the song; the file " +
                       "is damaged");
     song.lastFrame = std::max(song.lastFrame, frame);
@@ -169,7 +172,7 @@ MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source
   return song;
 }
 
-MidiSong LoadMidiFile(const std::filesystem::path& file) {
+MidiSong LoadMidiFile(const std::filesystem::path& file, uint32_t rate) {
   std::string bytes = ReadInputFile(file, "MIDI file", INT32_MAX);
-  return ParseMidiFile(bytes.data(), bytes.size(), file.string());
+  return ParseMidiFile(bytes.data(), bytes.size(), file.string(), rate);
 }

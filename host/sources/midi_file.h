@@ -2,6 +2,8 @@
 // track in time order, each at the output frame the file's tempo map puts it on.
 #pragma once
 
+#include "host/sources/timeline.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -9,7 +11,7 @@
 #include <vector>
 
 struct MidiMessage {
-  uint64_t frame; // output frame (44,100 a second) from the start of the song
+  uint64_t frame; // output frame (at the rate the file was read for) from the song's start
   uint8_t status; // 0x80 to 0xEF: a channel message
   uint8_t data1;
   uint8_t data2;
@@ -27,5 +29,7 @@ struct MidiSong {
 bool IsMidiFile(const std::filesystem::path& file);
 
 // Throws HostError naming `source` and what is wrong with the file.
-MidiSong LoadMidiFile(const std::filesystem::path& file);
-MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source);
+// Frames are counted at `rate` a second.
+MidiSong LoadMidiFile(const std::filesystem::path& file, uint32_t rate = kOutputRate);
+MidiSong ParseMidiFile(const void* bytes, size_t size, const std::string& source,
+                       uint32_t rate = kOutputRate);

@@ -46,9 +46,6 @@ public:
   virtual std::string PortName() const = 0;
   // Periods the input missed (JACK xruns); 0 where the input cannot tell.
   virtual uint64_t MissedPeriods() const { return 0; }
-  // Frames added to the due frame of every timed event: time for the host's thread to
-  // pass it on before the device needs it, so that a busy moment does not make it late.
-  virtual uint32_t SlackFrames() const { return 0; }
 };
 
 // ALSA sequencer through RtMidi: a client "za32" with an input port "za32". With a

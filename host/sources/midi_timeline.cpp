@@ -14,6 +14,7 @@ Timeline BuildMidiTimeline(const Kit& kit, const MidiSong& song, const MidiPlayO
   });
 
   Timeline timeline;
+  timeline.rate = options.rate;
   NoteGate gate(kit);
   std::vector<EngineMessage> notes;
   for (const MidiMessage& m : ordered) {
@@ -28,7 +29,7 @@ Timeline BuildMidiTimeline(const Kit& kit, const MidiSong& song, const MidiPlayO
       timeline.messages.push_back({m.frame, note.message, note.lParam});
   }
   double tail = options.tail.value_or(kMaxRingOutSeconds);
-  timeline.frames = song.lastFrame + static_cast<uint64_t>(std::llround(tail * kOutputRate));
+  timeline.frames = song.lastFrame + static_cast<uint64_t>(std::llround(tail * options.rate));
   timeline.endWhenSilent = !options.tail;
   return timeline;
 }

@@ -7,8 +7,9 @@
 #include <optional>
 
 struct MidiPlayOptions {
-  int channel = -1;           // 0 to 15; -1: all channels
-  std::optional<double> tail; // seconds after the last event; none: until silent
+  int channel = -1;            // 0 to 15; -1: all channels
+  std::optional<double> tail;  // seconds after the last event; none: until silent
+  uint32_t rate = kOutputRate; // the rate the song's frames were read at
 };
 
 // Longest ring-out after the last event when the render waits for silence.

@@ -53,15 +53,16 @@ int PlayableKey(const Kit& kit, const Pattern& pattern, int keyCode, const std::
 
 } // namespace
 
-uint64_t StepFrame(const Pattern& pattern, double step) {
-  double framesPerStep = kOutputRate * 60.0 / (pattern.tempo * pattern.stepsPerBeat);
+uint64_t StepFrame(const Pattern& pattern, double step, uint32_t rate) {
+  double framesPerStep = rate * 60.0 / (pattern.tempo * pattern.stepsPerBeat);
   return static_cast<uint64_t>(std::llround(step * framesPerStep));
 }
 
-Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
+Timeline BuildTimeline(const Kit& kit, const Pattern& pattern, uint32_t rate) {
   Timeline timeline;
-  uint64_t passesEnd = StepFrame(pattern, double(pattern.steps) * pattern.repeat);
-  timeline.frames = passesEnd + static_cast<uint64_t>(std::llround(pattern.tail * kOutputRate));
+  timeline.rate = rate;
+  uint64_t passesEnd = StepFrame(pattern, double(pattern.steps) * pattern.repeat, rate);
+  timeline.frames = passesEnd + static_cast<uint64_t>(std::llround(pattern.tail * rate));
 
   // Every message is kept until it is posted; refuse what would not fit in memory.
   constexpr uint64_t kMaxMessages = 20'000'000;
@@ -98,7 +99,7 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
     std::vector<std::pair<uint64_t, const Hit*>> starts;
     for (int pass = 0; pass < pattern.repeat; ++pass)
       for (const Hit& hit : hits)
-        starts.push_back({StepFrame(pattern, double(pass) * pattern.steps + hit.step), &hit});
+        starts.push_back({StepFrame(pattern, double(pass) * pattern.steps + hit.step, rate), &hit});
     for (size_t i = 0; i < starts.size(); ++i) {
       auto [frame, hit] = starts[i];
       if (frame >= timeline.frames)
@@ -107,7 +108,7 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
       if (!hit->length)
         continue;
       double startStep = double(i / hits.size()) * pattern.steps + hit->step;
-      uint64_t end = std::max(frame + 1, StepFrame(pattern, startStep + *hit->length));
+      uint64_t end = std::max(frame + 1, StepFrame(pattern, startStep + *hit->length, rate));
       if (i + 1 < starts.size())
         end = std::min(end, starts[i + 1].first);
       if (end < timeline.frames)
@@ -122,7 +123,7 @@ Timeline BuildTimeline(const Kit& kit, const Pattern& pattern) {
       low = static_cast<unsigned>(
           PlayableKey(kit, pattern, change.keyCode, "changes[" + std::to_string(i) + "]"));
     for (int pass = 0; pass < pattern.repeat; ++pass) {
-      uint64_t frame = StepFrame(pattern, double(pass) * pattern.steps + change.step);
+      uint64_t frame = StepFrame(pattern, double(pass) * pattern.steps + change.step, rate);
       if (frame < timeline.frames)
         events.push_back({frame,
                           kChange,

@@ -78,16 +78,17 @@ std::string DrumkitXml(const std::vector<Instrument>& instruments) {
 }
 
 // A kick of two layers (soft FLAC, loud 24-bit WAV), and closed and open hats in one
-// mute group without MIDI notes; the big kit adds 24 more: 27 instruments for 25 keys.
+// mute group without MIDI notes; the big kit adds percussion: with 24 more, 27 instruments
+// and every layer fit; with 399 more, 402 instruments for a kit's 400 keys.
 std::vector<Instrument> SmallKit() {
   return {{"Kick", 36, -1, 1, {{"kick-soft.flac", 0, 0.5}, {"kick-hard.wav", 0.5, 1}}},
           {"Hat Closed", -1, 0, 1, {{"hat.wav"}}},
           {"Hat Open", -1, 0, 0.5, {{"hat.wav"}}}};
 }
 
-std::vector<Instrument> BigKit() {
+std::vector<Instrument> BigKit(int percussion) {
   std::vector<Instrument> kit = SmallKit();
-  for (int i = 1; i <= 24; ++i)
+  for (int i = 1; i <= percussion; ++i)
     kit.push_back({"Perc " + std::to_string(i), 59 + i, -1, 1, {{"hat.wav"}}});
   // MIDI's lowest and highest notes; two layers that meet at Hydrogen's usual hit.
   kit[3].midiNote = 0;
@@ -139,9 +140,11 @@ protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir;
     WriteKitFolder(dir_->path() / "Test", SmallKit());
-    WriteKitFolder(dir_->path() / "Big", BigKit());
+    WriteKitFolder(dir_->path() / "Big", BigKit(24));
+    WriteKitFolder(dir_->path() / "Huge", BigKit(399));
     small_ = new RunResult(RunZa32({"import", "Test", "-o", "imported"}, dir_->path()));
     big_ = new RunResult(RunZa32({"import", "Big", "-o", "big"}, dir_->path()));
+    huge_ = new RunResult(RunZa32({"import", "Huge", "-o", "huge"}, dir_->path()));
     // Instrument, component and layer gains of 0.5 on one instrument; a pan of -0.5 on
     // another; each hit at full velocity.
     Instrument gains{"Gains", 60, -1, 1, {{"hat.wav", 0, 1, 0.5}}, 0.5, 0.5};
@@ -166,6 +169,7 @@ protected:
   static void TearDownTestSuite() {
     delete small_;
     delete big_;
+    delete huge_;
     delete levels_;
     delete dir_;
   }
@@ -175,30 +179,35 @@ protected:
   static TempDir* dir_;
   static RunResult* small_;
   static RunResult* big_;
+  static RunResult* huge_;
   static Wav* levels_;
 };
 TempDir* KitImport::dir_ = nullptr;
 RunResult* KitImport::small_ = nullptr;
 RunResult* KitImport::big_ = nullptr;
+RunResult* KitImport::huge_ = nullptr;
 Wav* KitImport::levels_ = nullptr;
 
 TEST_F(KitImport, KeepsAKeyForEachInstrumentInKitOrderAndNamesWhatItLeftOut) {
   ASSERT_EQ(big_->status, 0) << big_->err;
-  json keys = Keys("big");
-  ASSERT_EQ(keys.size(), 25u);
+  EXPECT_EQ(Keys("big").size(), 29u) << "27 instruments, two of them with two layers";
+  EXPECT_EQ(big_->out.find("left out"), std::string::npos) << big_->out;
+  ASSERT_EQ(huge_->status, 0) << huge_->err;
+  json keys = Keys("huge");
+  ASSERT_EQ(keys.size(), 400u);
   std::vector<int> codes;
-  for (const json& key : keys)
-    codes.push_back(key["key"]);
+  for (size_t i = 0; i < 25; ++i)
+    codes.push_back(keys[i]["key"]);
   std::vector<int> expected = {36, 42, 46, 0};
   for (int i = 2; i <= 21; ++i)
     expected.push_back(59 + i);
   expected.push_back(127);
   EXPECT_EQ(codes, expected) << "the kit's notes, else the General MIDI map by name";
-  EXPECT_NE(big_->out.find("left out    2 instruments beyond the engine's 25 keys: Perc 23, "
-                           "Perc 24\nleft out    layers, for want of keys: Kick 1 of 2, "
-                           "Perc 2 1 of 2\n"),
+  EXPECT_NE(huge_->out.find("left out    2 instruments beyond a kit's 400 keys: Perc 398, "
+                            "Perc 399\nleft out    layers, for want of keys: Kick 1 of 2, "
+                            "Perc 2 1 of 2\n"),
             std::string::npos)
-      << big_->out;
+      << huge_->out;
   // The layer a usual hit (0.8) plays; at a shared boundary the lower layer, as for ranges.
   EXPECT_EQ(keys[0]["sample"], "samples/01-Kick-kick-hard.wav");
   EXPECT_EQ(keys[4]["sample"], "samples/05-Perc_2-hat.wav");

@@ -13,10 +13,13 @@
 
 extern char** environ;
 
-JackServer::JackServer(unsigned period) : name_("za32-test-" + std::to_string(getpid())) {
+JackServer::JackServer(unsigned period, unsigned rate)
+    : name_("za32-test-" + std::to_string(getpid())) {
   const std::string periodArgument = "-p" + std::to_string(period);
-  const char* args[] = {"jackd", "-n",      name_.c_str(),          "--no-realtime", "-d",
-                        "dummy", "-r44100", periodArgument.c_str(), nullptr};
+  const std::string rateArgument = "-r" + std::to_string(rate);
+  const char* args[] = {"jackd", "-n",    name_.c_str(),        "--no-realtime",
+                        "-d",    "dummy", rateArgument.c_str(), periodArgument.c_str(),
+                        nullptr};
   // The dummy driver reports every late period; none of that is the test's business.
   posix_spawn_file_actions_t quiet;
   posix_spawn_file_actions_init(&quiet);

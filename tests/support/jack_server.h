@@ -1,4 +1,4 @@
-// A JACK server of the caller's own: jackd on the dummy driver at 44,100 Hz under a
+// A JACK server of the caller's own: jackd on the dummy driver (44,100 Hz unless told) under a
 // private name, started by the object and stopped by its process id when it goes. While
 // it lives, JACK_DEFAULT_SERVER names it, for this process and the programs it starts.
 #pragma once
@@ -8,7 +8,7 @@
 
 class JackServer {
 public:
-  explicit JackServer(unsigned period = 128);
+  explicit JackServer(unsigned period = 128, unsigned rate = 44100);
   ~JackServer();
   JackServer(const JackServer&) = delete;
   JackServer& operator=(const JackServer&) = delete;

@@ -13,6 +13,7 @@
 
 #include "platform/emul/control.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace dsemu {
@@ -55,7 +57,7 @@ std::mutex progressLock;
 std::condition_variable progress;
 
 // The manual clock: nothing to open, no thread; AdvanceFrames mixes.
-bool OpenManual(FillFunction, unsigned*, std::string*) {
+bool OpenManual(FillFunction, void*, unsigned*, unsigned*, std::string*) {
   return true;
 }
 bool StartManual(std::string*) {
@@ -125,6 +127,23 @@ void MixPeriod(int16_t* frames, size_t count) {
   progress.notify_all();
 }
 
+// The device mixes 16-bit stereo at 44,100 Hz; the outputs take float, so each period is
+// mixed so and handed on, in pieces of the scratch's size.
+constexpr size_t kMostPeriodFrames = 8192;
+std::vector<int16_t> periodScratch(2 * kMostPeriodFrames);
+
+void FillPeriod(void*, float* const* channels, size_t count) {
+  for (size_t done = 0; done < count;) {
+    const size_t frames = std::min(count - done, kMostPeriodFrames);
+    MixPeriod(periodScratch.data(), frames);
+    for (size_t i = 0; i < frames; ++i) {
+      channels[0][done + i] = periodScratch[2 * i] / 32768.0f;
+      channels[1][done + i] = periodScratch[2 * i + 1] / 32768.0f;
+    }
+    done += frames;
+  }
+}
+
 bool WaitForMixed(uint64_t frame, Clock::time_point deadline) {
   std::unique_lock guard(progressLock);
   return progress.wait_until(guard, deadline, [&] { return mixedFrames >= frame; });
@@ -170,8 +189,16 @@ const OutputBackend* BackendFor(Output output) {
 
 bool StartBackend(const OutputBackend* chosen, std::string* reason) {
   unsigned period = chosenPeriod ? chosenPeriod : kDefaultPeriodFrames;
-  if (!chosen->open(MixPeriod, &period, reason))
+  unsigned rate = OutputRate();
+  if (!chosen->open(FillPeriod, nullptr, &rate, &period, reason))
     return false;
+  if (rate != OutputRate()) {
+    *reason = "the " + std::string(chosen->name) + " output runs at " + std::to_string(rate) +
+              " Hz; the sound device plays " + std::to_string(OutputRate()) +
+              " Hz (start the server with -r " + std::to_string(OutputRate()) + ")";
+    chosen->close();
+    return false;
+  }
   {
     std::lock_guard guard(StateLock());
     timing = Timing{};

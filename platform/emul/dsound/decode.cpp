@@ -1,5 +1,7 @@
 #include "decode.h"
 
+#include "resampler.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -119,7 +121,8 @@ void DecodeRun(Read read, const SampleFormat& format, const BYTE* from, size_t c
 }
 
 // 16-bit mono and stereo, the common case, in loops the compiler turns into vector
-// code. The bytes are read as 16-bit values through a type that may alias them.
+// code, stereo by the processor's own instruction set. The bytes are read as 16-bit values through
+// a type that may alias them.
 typedef int16_t __attribute__((may_alias, aligned(1))) UnalignedInt16;
 
 void DecodeRun16(const BYTE* from, unsigned channels, size_t count, float* left, float* right) {
@@ -130,10 +133,7 @@ void DecodeRun16(const BYTE* from, unsigned channels, size_t count, float* left,
     if (right)
       std::memcpy(right, left, count * sizeof(float));
   } else if (right) {
-    for (size_t i = 0; i < count; ++i) {
-      left[i] = values[2 * i] * (1.0f / 32768);
-      right[i] = values[2 * i + 1] * (1.0f / 32768);
-    }
+    ChosenResamplers().decodeStereo16(from, count, left, right);
   } else {
     for (size_t i = 0; i < count; ++i)
       left[i] = values[2 * i] * (1.0f / 32768);

@@ -1,13 +1,10 @@
 // A JACK client "za32" with two audio ports, out_1 and out_2, fed one server period at a
-// time; the server's period and clock rule.
+// time; the server's rate, period and clock rule.
 #include "output_backend.h"
-
-#include "device_control.h"
-
-#include "formats.h"
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -18,9 +15,9 @@ namespace {
 constexpr size_t kMostFrames = 8192;
 
 FillFunction filler = nullptr;
+void* fillContext = nullptr;
 jack_client_t* client = nullptr;
 jack_port_t* ports[2] = {nullptr, nullptr};
-std::vector<int16_t> mixed;
 std::atomic<bool> running{false};
 jack_nframes_t cycleStart = 0;
 std::atomic<unsigned> periodFrames{0};
@@ -37,11 +34,8 @@ int Process(jack_nframes_t frames, void*) {
     const jack_nframes_t count =
         static_cast<jack_nframes_t>(std::min<size_t>(kMostFrames, frames - done));
     cycleStart = jack_last_frame_time(client) + done;
-    filler(mixed.data(), count);
-    for (jack_nframes_t i = 0; i < count; ++i) {
-      out[0][done + i] = mixed[2 * i] / 32768.0f;
-      out[1][done + i] = mixed[2 * i + 1] / 32768.0f;
-    }
+    float* const channels[2] = {out[0] + done, out[1] + done};
+    filler(fillContext, channels, count);
     done += count;
   }
   return 0;
@@ -63,19 +57,11 @@ void Release() {
   ports[0] = ports[1] = nullptr;
 }
 
-bool Open(FillFunction fill, unsigned* period, std::string* reason) {
+bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, std::string* reason) {
   jack_status_t status{};
   client = jack_client_open("za32", JackNoStartServer, &status);
   if (!client) {
     *reason = "no JACK server is running";
-    return false;
-  }
-  const jack_nframes_t rate = jack_get_sample_rate(client);
-  if (rate != OutputRate()) {
-    *reason = "the JACK server runs at " + std::to_string(rate) + " Hz; the sound device plays " +
-              std::to_string(OutputRate()) + " Hz (start the server with -r " +
-              std::to_string(OutputRate()) + ")";
-    Release();
     return false;
   }
   ports[0] = jack_port_register(client, "out_1", JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
@@ -86,7 +72,8 @@ bool Open(FillFunction fill, unsigned* period, std::string* reason) {
     return false;
   }
   filler = fill;
-  mixed.assign(2 * kMostFrames, 0);
+  fillContext = context;
+  *rate = jack_get_sample_rate(client);
   periodFrames = jack_get_buffer_size(client);
   jack_set_process_callback(client, Process, nullptr);
   jack_set_buffer_size_callback(client, PeriodChanged, nullptr);

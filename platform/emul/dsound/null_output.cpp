@@ -2,10 +2,6 @@
 // for machines without a sound card and for tests in real time.
 #include "output_backend.h"
 
-#include "device_control.h"
-
-#include "formats.h"
-
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -18,15 +14,18 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 FillFunction filler = nullptr;
+void* fillContext = nullptr;
 unsigned periodFrames = 0;
+unsigned outputRate = 0;
 std::thread thread;
 std::mutex lock;
 std::condition_variable wake;
 bool stopping = false; // guarded by lock
 
 void Loop() {
-  std::vector<int16_t> frames(2 * size_t{periodFrames});
-  const auto period = std::chrono::duration<double>(double(periodFrames) / OutputRate());
+  std::vector<float> left(periodFrames), right(periodFrames);
+  float* const channels[2] = {left.data(), right.data()};
+  const auto period = std::chrono::duration<double>(double(periodFrames) / outputRate);
   const auto started = Clock::now();
   for (uint64_t periods = 1;; ++periods) {
     const auto due =
@@ -36,13 +35,15 @@ void Loop() {
       if (wake.wait_until(guard, due, [] { return stopping; }))
         return;
     }
-    filler(frames.data(), periodFrames);
+    filler(fillContext, channels, periodFrames);
   }
 }
 
-bool Open(FillFunction fill, unsigned* period, std::string*) {
+bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, std::string*) {
   filler = fill;
+  fillContext = context;
   periodFrames = *period;
+  outputRate = *rate;
   return true;
 }
 

@@ -1,16 +1,18 @@
-// The outputs the device clock can run on, each behind the same small table.
+// The audio outputs, each behind the same small table: the device clock runs on them, and
+// so do hosts that pull engine instances into them (za32 play and live).
 //
-// Lifecycle, driven by the clock only, one output at a time:
+// Lifecycle, driven by one owner at a time (the clock or a host):
 //   open   takes the output's resources and learns its period; no fill call yet. False,
 //          with the reason, when the output cannot be had; nothing is then left open.
 //   start  begins the fill calls, from the output's own thread; the first may come
 //          before start returns. False with the reason if it cannot; close follows.
 //   stop   returns once the last fill call has returned; none comes after it.
 //   close  gives back what open took. Called after stop, or after a failed start.
-// Fill calls never overlap. Every fill call asks for the next `count` frames of 44,100 Hz
-// interleaved 16-bit stereo, in order, and must be answered in time: it runs with the
-// device's state lock taken, so open, start, stop and close are never called with that
-// lock held; framesIntoPeriod and periodStartTime are, and must not block.
+// Fill calls never overlap. Every fill call asks for the next `count` frames of stereo at
+// the output's rate, planar float at full scale 1.0, in order, and must be answered in
+// time. The clock's fill call runs with the device's state lock taken, so open, start,
+// stop and close are never called with that lock held; framesIntoPeriod and
+// periodStartTime are, and must not block.
 #pragma once
 
 #include <cstddef>
@@ -19,15 +21,17 @@
 
 namespace dsemu {
 
-using FillFunction = void (*)(int16_t* frames, size_t count);
+using FillFunction = void (*)(void* context, float* const* channels, size_t count);
 
 struct OutputBackend {
   const char* name;
   // False for the manual clock, which fills only when the host advances it: its
   // commands take effect at once.
   bool realTime;
-  // `period` asks for a period in frames; the output sets it to the one granted.
-  bool (*open)(FillFunction fill, unsigned* period, std::string* reason);
+  // `rate` and `period` (in frames) ask; the output sets them to what it runs at (JACK:
+  // the server's). `context` goes to every fill call.
+  bool (*open)(FillFunction fill, void* context, unsigned* rate, unsigned* period,
+               std::string* reason);
   bool (*start)(std::string* reason);
   void (*stop)();
   void (*close)();

@@ -87,7 +87,19 @@ void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
   }
 }
 
-const Resamplers kPortable{EqualRatePortable, CubicPortable, SincPortable, "portable"};
+// Read through a type that may alias the buffer's bytes, so the loop vectorises.
+typedef int16_t __attribute__((may_alias, aligned(1))) UnalignedInt16;
+
+void DecodeStereo16Portable(const void* from, size_t count, float* left, float* right) {
+  const auto* values = static_cast<const UnalignedInt16*>(from);
+  for (size_t i = 0; i < count; ++i) {
+    left[i] = values[2 * i] * (1.0f / 32768);
+    right[i] = values[2 * i + 1] * (1.0f / 32768);
+  }
+}
+
+const Resamplers kPortable{EqualRatePortable, CubicPortable, SincPortable, "portable",
+                           DecodeStereo16Portable};
 
 } // namespace
 

@@ -58,11 +58,15 @@ struct PhaseDivider {
 using MixFunction = void (*)(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
                              float* outRight);
 
+// Decodes `count` frames of interleaved 16-bit stereo into planar floats, full scale 1.0.
+using DecodeStereo16Function = void (*)(const void* from, size_t count, float* left, float* right);
+
 struct Resamplers {
   MixFunction equalRate; // frequency equal to the output rate and fraction 0 only
   MixFunction cubic;
   MixFunction sinc; // needs the kernel for run.frequency
   const char* name; // the instruction set the functions were chosen for
+  DecodeStereo16Function decodeStereo16;
 };
 
 // The fastest set this processor runs, chosen once at run time.

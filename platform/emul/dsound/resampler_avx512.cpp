@@ -11,7 +11,7 @@
 #endif
 #include <immintrin.h>
 
-#define ZA32_AVX512 __attribute__((target("avx512f,avx2,fma")))
+#define ZA32_AVX512 __attribute__((target("avx512f,avx512dq,avx2,fma")))
 
 namespace dsemu {
 namespace {
@@ -49,7 +49,8 @@ ZA32_AVX512 void EqualRateAvx512(const VoiceRun& run, const SincKernel*, float* 
 // Sixteen output frames at a time, their cursors found side by side exactly (integers in
 // floats, all below 2^24). When the sixteen frames' taps lie within 32 frames of the
 // buffer, as they do up to about 1.8 times the output rate, the taps are picked out of
-// two registers by permutation; beyond that they are gathered.
+// two registers by permutation; up to about 4 times, each eight frames' taps out of two
+// registers of their own; beyond that they are gathered.
 ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outLeft,
                              float* outRight) {
   const bool mono = run.left == run.right;
@@ -66,6 +67,7 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
   const __m512 gainRight = _mm512_set1_ps(run.gainRight);
   const __m512i oneTap = _mm512_set1_epi32(1);
   const uint64_t reach = (uint64_t{15} * frequency + outputRate - 1) / outputRate + 4;
+  const uint64_t halfReach = (uint64_t{7} * frequency + outputRate - 1) / outputRate + 4;
   // Sixteen frames' move of the cursor, found once.
   const uint64_t sixteenWhole = 16ull * frequency / outputRate;
   const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
@@ -100,6 +102,11 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
         _mm512_fmadd_ps(t, _mm512_fnmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(2.0f)), half));
     const __m512 c2 = _mm512_mul_ps(t2, _mm512_fmsub_ps(half, t, half));
 
+    // Beyond one window's reach, each half of the frames picks from a window of its own,
+    // from the ninth frame's x[-1] on.
+    const uint32_t ninth =
+        static_cast<uint32_t>((uint64_t{fraction} + 8ull * frequency) / outputRate);
+    const __m512i fromNinth = _mm512_set1_epi32(static_cast<int>(ninth));
     auto interpolate = [&](const float* from) ZA32_AVX512 {
       __m512 x0, x1, x2, x3;
       if (reach <= 32) {
@@ -109,6 +116,20 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
         x1 = _mm512_permutex2var_ps(low, at1, high);
         x2 = _mm512_permutex2var_ps(low, at2, high);
         x3 = _mm512_permutex2var_ps(low, at3, high);
+      } else if (halfReach <= 32) {
+        const __m512 low = _mm512_loadu_ps(from);
+        const __m512 high = _mm512_loadu_ps(from + 16);
+        const __m512 secondLow = _mm512_loadu_ps(from + ninth);
+        const __m512 secondHigh = _mm512_loadu_ps(from + ninth + 16);
+        auto pick = [&](__m512i at) ZA32_AVX512 {
+          const __m512i second = _mm512_sub_epi32(at, fromNinth);
+          return _mm512_mask_blend_ps(0xFF00, _mm512_permutex2var_ps(low, at, high),
+                                      _mm512_permutex2var_ps(secondLow, second, secondHigh));
+        };
+        x0 = pick(at0);
+        x1 = pick(at1);
+        x2 = pick(at2);
+        x3 = pick(at3);
       } else {
         x0 = _mm512_i32gather_ps(at0, from, 4);
         x1 = _mm512_i32gather_ps(at1, from, 4);
@@ -139,66 +160,189 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
   }
 }
 
-ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
-                            float* outRight) {
-  const bool mono = run.left == run.right;
-  const unsigned taps = kernel->taps;
-  const __mmask16 lastMask = taps % 16 ? __mmask16(0x00FF) : __mmask16(0xFFFF);
+// One output frame's dot products of both sides with the kernel's row for its fraction
+// (interpolated between two rows), still spread over sixteen lanes each.
+struct SincFrame {
+  __m512 left;
+  __m512 right;
+};
+
+// Taps is the kernel's width when it is known when compiling (the common widths, so
+// that the loop over its blocks unrolls), else 0 and `taps` says.
+template <bool Mono, unsigned Taps>
+ZA32_AVX512 inline SincFrame SincProducts(const float* row, unsigned taps, float between,
+                                          const float* l, const float* r) {
+  if (Taps)
+    taps = Taps;
   const unsigned fullBlocks = taps / 16;
+  const __mmask16 lastMask = taps % 16 ? __mmask16(0x00FF) : __mmask16(0xFFFF);
+  const __m512 b = _mm512_set1_ps(between);
+  const float* next = row + taps;
+  __m512 accLeft = _mm512_setzero_ps();
+  __m512 accRight = _mm512_setzero_ps();
+  unsigned j = 0;
+  for (unsigned block = 0; block < fullBlocks; ++block, j += 16) {
+    const __m512 here = _mm512_loadu_ps(row + j);
+    const __m512 c = _mm512_fmadd_ps(b, _mm512_sub_ps(_mm512_loadu_ps(next + j), here), here);
+    accLeft = _mm512_fmadd_ps(c, _mm512_loadu_ps(l + j), accLeft);
+    if (!Mono)
+      accRight = _mm512_fmadd_ps(c, _mm512_loadu_ps(r + j), accRight);
+  }
+  if (lastMask != 0xFFFF) {
+    const __m512 here = _mm512_maskz_loadu_ps(lastMask, row + j);
+    const __m512 c =
+        _mm512_fmadd_ps(b, _mm512_sub_ps(_mm512_maskz_loadu_ps(lastMask, next + j), here), here);
+    accLeft = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, l + j), accLeft);
+    if (!Mono)
+      accRight = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, r + j), accRight);
+  }
+  return {accLeft, Mono ? accLeft : accRight};
+}
+
+// Sixteen vectors' lane sums in one vector, by a tree of lane-crossing additions: far
+// fewer shuffles than summing each vector on its own. The sums come out in an order of
+// the tree's making; SumOrder() says which vector's sum each lane holds.
+ZA32_AVX512 inline __m512 SumSixteen(const __m512* v) {
+  __m512 eight[8];
+  for (int i = 0; i < 8; ++i) {
+    const __m512 a = v[2 * i];
+    const __m512 b = v[2 * i + 1];
+    eight[i] = _mm512_add_ps(_mm512_shuffle_f32x4(a, b, 0x44), _mm512_shuffle_f32x4(a, b, 0xEE));
+  }
+  __m512 four[4];
+  for (int i = 0; i < 4; ++i) {
+    const __m512 a = eight[2 * i];
+    const __m512 b = eight[2 * i + 1];
+    four[i] = _mm512_add_ps(_mm512_shuffle_f32x4(a, b, 0x88), _mm512_shuffle_f32x4(a, b, 0xDD));
+  }
+  __m512 two[2];
+  for (int i = 0; i < 2; ++i)
+    two[i] = _mm512_add_ps(_mm512_unpacklo_ps(four[2 * i], four[2 * i + 1]),
+                           _mm512_unpackhi_ps(four[2 * i], four[2 * i + 1]));
+  return _mm512_add_ps(
+      _mm512_castpd_ps(_mm512_unpacklo_pd(_mm512_castps_pd(two[0]), _mm512_castps_pd(two[1]))),
+      _mm512_castpd_ps(_mm512_unpackhi_pd(_mm512_castps_pd(two[0]), _mm512_castps_pd(two[1]))));
+}
+
+// The permutation that puts SumSixteen's lanes back in input order, found by summing
+// vectors whose lanes hold their own index.
+ZA32_AVX512 __m512i SumOrder() {
+  __m512 v[16];
+  for (int i = 0; i < 16; ++i)
+    v[i] = _mm512_set1_ps(float(i));
+  alignas(64) float sums[16];
+  _mm512_store_ps(sums, SumSixteen(v));
+  alignas(64) int32_t order[16];
+  for (int lane = 0; lane < 16; ++lane)
+    order[static_cast<int>(sums[lane]) / 16] = lane;
+  return _mm512_load_si512(order);
+}
+
+template <bool Mono, unsigned Taps>
+ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                              float* outRight) {
+  static const __m512i kOrder = SumOrder();
+  const unsigned taps = Taps ? Taps : kernel->taps;
   const uint32_t outputRate = run.rate;
   const float inverseRate = 1.0f / float(outputRate);
   const PhaseDivider divider(outputRate);
   const uint32_t whole = run.frequency / outputRate;
   const uint32_t part = run.frequency % outputRate;
+  const float* rows = kernel->Rows();
+  const float* left = run.left - (kernel->half - 1);
+  const float* right = run.right - (kernel->half - 1);
   size_t index = run.start;
   uint32_t fraction = run.fraction;
-  for (size_t k = 0; k < run.frames; ++k) {
+  auto products = [&]() ZA32_AVX512 {
     const uint32_t scaled = fraction * SincKernel::kPhases;
     const uint32_t phase = divider.Quotient(scaled);
-    const __m512 between = _mm512_set1_ps(float(scaled - phase * outputRate) * inverseRate);
-    const float* row = kernel->Rows() + size_t{phase} * taps;
-    const float* next = row + taps;
-    const float* l = run.left + index - (kernel->half - 1);
-    const float* r = run.right + index - (kernel->half - 1);
-    __m512 accLeft = _mm512_setzero_ps();
-    __m512 accRight = _mm512_setzero_ps();
-    unsigned j = 0;
-    for (unsigned block = 0; block < fullBlocks; ++block, j += 16) {
-      const __m512 here = _mm512_loadu_ps(row + j);
-      const __m512 c =
-          _mm512_fmadd_ps(between, _mm512_sub_ps(_mm512_loadu_ps(next + j), here), here);
-      accLeft = _mm512_fmadd_ps(c, _mm512_loadu_ps(l + j), accLeft);
-      if (!mono)
-        accRight = _mm512_fmadd_ps(c, _mm512_loadu_ps(r + j), accRight);
-    }
-    if (lastMask != 0xFFFF) {
-      const __m512 here = _mm512_maskz_loadu_ps(lastMask, row + j);
-      const __m512 c = _mm512_fmadd_ps(
-          between, _mm512_sub_ps(_mm512_maskz_loadu_ps(lastMask, next + j), here), here);
-      accLeft = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, l + j), accLeft);
-      if (!mono)
-        accRight = _mm512_fmadd_ps(c, _mm512_maskz_loadu_ps(lastMask, r + j), accRight);
-    }
-    const __m128 sums = SumPair(accLeft, mono ? accLeft : accRight);
-    outLeft[k] += run.gainLeft * _mm_cvtss_f32(sums);
-    outRight[k] += run.gainRight * _mm_cvtss_f32(_mm_movehdup_ps(sums));
+    const float between = float(scaled - phase * outputRate) * inverseRate;
+    const SincFrame frame = SincProducts<Mono, Taps>(rows + size_t{phase} * taps, taps, between,
+                                                     left + index, right + index);
     index += whole;
     fraction += part;
     if (fraction >= outputRate) {
       fraction -= outputRate;
       ++index;
     }
+    return frame;
+  };
+  // Eight frames at a time, their sixteen sums found together: [left x8 | right x8].
+  const __m512 gains =
+      _mm512_mask_blend_ps(0xFF00, _mm512_set1_ps(run.gainLeft), _mm512_set1_ps(run.gainRight));
+  size_t k = 0;
+  for (; k + 8 <= run.frames; k += 8) {
+    __m512 sums[16];
+#pragma GCC unroll 8
+    for (int f = 0; f < 8; ++f) {
+      const SincFrame frame = products();
+      sums[f] = frame.left;
+      sums[8 + f] = frame.right;
+    }
+    const __m512 y = _mm512_permutexvar_ps(kOrder, SumSixteen(sums));
+    const __m512 out = _mm512_insertf32x8(_mm512_castps256_ps512(_mm256_loadu_ps(outLeft + k)),
+                                          _mm256_loadu_ps(outRight + k), 1);
+    const __m512 mixed = _mm512_fmadd_ps(gains, y, out);
+    _mm256_storeu_ps(outLeft + k, _mm512_castps512_ps256(mixed));
+    _mm256_storeu_ps(outRight + k, _mm512_extractf32x8_ps(mixed, 1));
+  }
+  for (; k < run.frames; ++k) {
+    const SincFrame frame = products();
+    const __m128 sums = SumPair(frame.left, frame.right);
+    outLeft[k] += run.gainLeft * _mm_cvtss_f32(sums);
+    outRight[k] += run.gainRight * _mm_cvtss_f32(_mm_movehdup_ps(sums));
   }
 }
 
-const Resamplers kAvx512{EqualRateAvx512, CubicAvx512, SincAvx512, "avx512"};
+template <bool Mono>
+ZA32_AVX512 void SincAvx512Dispatch(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                                    float* outRight) {
+  switch (kernel->taps) {
+  case 32: // at or below the output rate
+    return SincAvx512Of<Mono, 32>(run, kernel, outLeft, outRight);
+  case 40:
+    return SincAvx512Of<Mono, 40>(run, kernel, outLeft, outRight);
+  case 48:
+    return SincAvx512Of<Mono, 48>(run, kernel, outLeft, outRight);
+  case 56:
+    return SincAvx512Of<Mono, 56>(run, kernel, outLeft, outRight);
+  case 64: // up to twice the output rate
+    return SincAvx512Of<Mono, 64>(run, kernel, outLeft, outRight);
+  default:
+    return SincAvx512Of<Mono, 0>(run, kernel, outLeft, outRight);
+  }
+}
+
+ZA32_AVX512 void SincAvx512(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                            float* outRight) {
+  if (run.left == run.right)
+    SincAvx512Dispatch<true>(run, kernel, outLeft, outRight);
+  else
+    SincAvx512Dispatch<false>(run, kernel, outLeft, outRight);
+}
+
+// Sixteen frames at a time, as in the AVX2 set; the last few under a mask.
+ZA32_AVX512 void DecodeStereo16Avx512(const void* from, size_t count, float* left, float* right) {
+  const auto* bytes = static_cast<const BYTE*>(from);
+  const __m512 scale = _mm512_set1_ps(1.0f / 32768);
+  for (size_t i = 0; i < count; i += 16) {
+    const __mmask16 mask = count - i >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (count - i)) - 1);
+    const __m512i frames = _mm512_maskz_loadu_epi32(mask, bytes + 4 * i);
+    const __m512i l = _mm512_srai_epi32(_mm512_slli_epi32(frames, 16), 16);
+    const __m512i r = _mm512_srai_epi32(frames, 16);
+    _mm512_mask_storeu_ps(left + i, mask, _mm512_mul_ps(_mm512_cvtepi32_ps(l), scale));
+    _mm512_mask_storeu_ps(right + i, mask, _mm512_mul_ps(_mm512_cvtepi32_ps(r), scale));
+  }
+}
+
+const Resamplers kAvx512{EqualRateAvx512, CubicAvx512, SincAvx512, "avx512", DecodeStereo16Avx512};
 
 } // namespace
 
 const Resamplers* Avx512Resamplers() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx2") &&
-      __builtin_cpu_supports("fma"))
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
     return &kAvx512;
   return nullptr;
 }

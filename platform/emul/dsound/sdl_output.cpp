@@ -1,35 +1,48 @@
 // The system's audio output, through SDL2 (ALSA, PulseAudio, PipeWire, ...).
 #include "output_backend.h"
 
-#include "device_control.h"
-
-#include "formats.h"
-
 #include <SDL.h>
+
+#include <algorithm>
+#include <vector>
 
 namespace dsemu {
 namespace {
 
 SDL_AudioDeviceID device = 0;
 FillFunction filler = nullptr;
+void* fillContext = nullptr;
 unsigned granted = 0;
+std::vector<float> left, right; // one period, planar
 
+// SDL takes interleaved frames; the fill call makes planar ones, a period at a time.
 void Callback(void*, Uint8* stream, int bytes) {
-  filler(reinterpret_cast<int16_t*>(stream), static_cast<size_t>(bytes) / 4);
+  float* out = reinterpret_cast<float*>(stream);
+  float* const channels[2] = {left.data(), right.data()};
+  for (size_t done = 0, frames = static_cast<size_t>(bytes) / 8; done < frames;) {
+    const size_t count = std::min(frames - done, left.size());
+    filler(fillContext, channels, count);
+    for (size_t i = 0; i < count; ++i) {
+      out[2 * (done + i)] = left[i];
+      out[2 * (done + i) + 1] = right[i];
+    }
+    done += count;
+  }
 }
 
-bool Open(FillFunction fill, unsigned* period, std::string* reason) {
+bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, std::string* reason) {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     *reason = SDL_GetError();
     return false;
   }
   SDL_AudioSpec wanted{};
-  wanted.freq = OutputRate();
-  wanted.format = AUDIO_S16SYS;
+  wanted.freq = static_cast<int>(*rate);
+  wanted.format = AUDIO_F32SYS;
   wanted.channels = 2;
   wanted.samples = static_cast<Uint16>(*period);
   wanted.callback = Callback;
   filler = fill;
+  fillContext = context;
   // Only the period may change: SDL converts to whatever format the device really takes.
   SDL_AudioSpec obtained{};
   device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
@@ -40,6 +53,8 @@ bool Open(FillFunction fill, unsigned* period, std::string* reason) {
   }
   granted = obtained.samples;
   *period = granted;
+  left.assign(granted, 0.0f);
+  right.assign(granted, 0.0f);
   return true;
 }
 

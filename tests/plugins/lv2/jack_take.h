@@ -1,0 +1,55 @@
+// A take through a JACK program: one client of the test plays MIDI events at their frames
+// into the program, another records the program's two audio outputs from the frame the
+// first event's time counts from. Two clients, so that the graph runs sender, program,
+// recorder in one cycle: what the program does at a frame is recorded at that frame.
+#pragma once
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct JackEvent {
+  uint32_t frame; // from the take's start
+  std::vector<uint8_t> bytes;
+};
+
+class JackTake {
+public:
+  JackTake(std::vector<JackEvent> events, uint32_t frames);
+  ~JackTake();
+  JackTake(const JackTake&) = delete;
+  JackTake& operator=(const JackTake&) = delete;
+
+  bool ok() const { return sender_ && recorder_; }
+  // Connects to the program's MIDI input and its two outputs, waiting up to a few seconds
+  // for them to appear.
+  bool Connect(const std::string& midiInput, const std::string& left, const std::string& right);
+  // Plays and records, starting a fifth of a second from now. False if it took too long.
+  bool Play();
+  // The server skipped cycles during the take (a busy machine): its frames say nothing.
+  bool disturbed() const { return disturbed_; }
+  const std::vector<float>& left() const { return left_; }
+  const std::vector<float>& right() const { return right_; }
+
+private:
+  static int Send(jack_nframes_t frames, void* self);
+  static int Record(jack_nframes_t frames, void* self);
+
+  std::vector<JackEvent> events_;
+  uint32_t frames_;
+  jack_client_t* sender_ = nullptr;
+  jack_client_t* recorder_ = nullptr;
+  jack_port_t* midiOut_ = nullptr;
+  jack_port_t* inLeft_ = nullptr;
+  jack_port_t* inRight_ = nullptr;
+  std::atomic<bool> playing_{false};
+  std::atomic<uint32_t> start_{0};
+  std::atomic<uint32_t> recorded_{0};
+  size_t nextEvent_ = 0;
+  jack_nframes_t nextCycle_ = 0;
+  std::atomic<bool> disturbed_{false};
+  std::vector<float> left_, right_;
+};

@@ -9,7 +9,7 @@
 namespace dsemu {
 namespace {
 
-bool OpenAbsent(FillFunction, unsigned*, std::string* reason) {
+bool OpenAbsent(FillFunction, void*, unsigned*, unsigned*, std::string* reason) {
   *reason = "this build of the sound device has no such output";
   return false;
 }

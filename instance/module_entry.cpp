@@ -12,6 +12,7 @@
 #include "performance/voice_rules.h"
 #include "platform/emul/control.h"
 #include "platform/emul/dsound/device_control.h"
+#include "platform/emul/dsound/sinc_kernel.h"
 #include "samples/samples.h"
 
 #include <algorithm>
@@ -226,8 +227,18 @@ unsigned SoundingVoices() {
   return sounding;
 }
 
-const Za32InstanceModule kModule{
-    ZA32_INSTANCE_MODULE_VERSION, Open, InstallKeys, ReadKeys, Render, SoundingVoices, Close};
+void ShareKernels(void* slots, size_t count) {
+  dsemu::ShareSincKernels(static_cast<std::atomic<void*>*>(slots), count);
+}
+
+const Za32InstanceModule kModule{ZA32_INSTANCE_MODULE_VERSION,
+                                 Open,
+                                 InstallKeys,
+                                 ReadKeys,
+                                 Render,
+                                 SoundingVoices,
+                                 Close,
+                                 ShareKernels};
 
 } // namespace
 

@@ -2,6 +2,7 @@
 
 #include "formats.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
@@ -89,6 +90,9 @@ namespace {
 struct KernelCache {
   std::mutex building; // held only while a kernel is made
   std::array<std::atomic<SincKernel*>, kKernels> kernels{};
+  std::array<bool, kKernels> owned{}; // made here, not taken from the shared table
+  std::atomic<void*>* shared = nullptr;
+  size_t sharedCount = 0;
 };
 
 KernelCache& TheKernels() {
@@ -100,15 +104,37 @@ KernelCache& TheKernels() {
 
 const SincKernel& SincKernelFor(DWORD frequency, DWORD rate) {
   KernelCache& cache = TheKernels();
-  std::atomic<SincKernel*>& slot = cache.kernels[GridIndex(frequency, rate)];
+  const size_t index = GridIndex(frequency, rate);
+  std::atomic<SincKernel*>& slot = cache.kernels[index];
   if (SincKernel* kernel = slot.load(std::memory_order_acquire))
     return *kernel;
   std::lock_guard guard(cache.building);
   if (SincKernel* kernel = slot.load(std::memory_order_relaxed))
     return *kernel;
-  SincKernel* kernel = BuildKernel(GridIndex(frequency, rate)).release();
+  std::atomic<void*>* shared = index < cache.sharedCount ? &cache.shared[index] : nullptr;
+  SincKernel* kernel =
+      shared ? static_cast<SincKernel*>(shared->load(std::memory_order_acquire)) : nullptr;
+  if (!kernel) {
+    std::unique_ptr<SincKernel> built = BuildKernel(index);
+    void* expected = nullptr;
+    if (!shared) {
+      kernel = built.release();
+      cache.owned[index] = true;
+    } else if (shared->compare_exchange_strong(expected, built.get(), std::memory_order_acq_rel)) {
+      kernel = built.release(); // the table's for good
+    } else {
+      kernel = static_cast<SincKernel*>(expected); // another copy made it first
+    }
+  }
   slot.store(kernel, std::memory_order_release);
   return *kernel;
+}
+
+void ShareSincKernels(std::atomic<void*>* slots, size_t count) {
+  KernelCache& cache = TheKernels();
+  std::lock_guard guard(cache.building);
+  cache.shared = slots;
+  cache.sharedCount = std::min(count, kKernels);
 }
 
 unsigned SincKernelTaps(DWORD frequency, DWORD rate) {
@@ -118,8 +144,12 @@ unsigned SincKernelTaps(DWORD frequency, DWORD rate) {
 void ReleaseSincKernels() {
   KernelCache& cache = TheKernels();
   std::lock_guard guard(cache.building);
-  for (std::atomic<SincKernel*>& slot : cache.kernels)
-    delete slot.exchange(nullptr);
+  for (size_t index = 0; index < kKernels; ++index) {
+    SincKernel* kernel = cache.kernels[index].exchange(nullptr);
+    if (cache.owned[index])
+      delete kernel;
+    cache.owned[index] = false;
+  }
 }
 
 } // namespace dsemu

@@ -1,9 +1,9 @@
 // How much faster than real time the host renders: the demo groove, from the first
-// message to the last frame, on the device's manual clock.
+// message to the last frame, on the kit's engine instance.
 #include "host/commands/demo_kit.h"
 #include "host/files/kit_file.h"
-#include "host/outputs/engine_session.h"
 #include "host/outputs/player.h"
+#include "host/outputs/sound_file.h"
 
 #include <benchmark/benchmark.h>
 
@@ -17,13 +17,17 @@ void BM_RenderDemoGroove(benchmark::State& state) {
   DemoFiles files = WriteDemoKit(dir);
   Kit kit = LoadKit(files.kit);
   Timeline timeline = BuildTimeline(kit, LoadPattern(files.pattern));
-  EngineSession engine(AudioOutput::Manual);
-  engine.InstallKit(kit);
+  std::string why;
+  std::unique_ptr<za32::KitPlayer> player = za32::KitPlayer::Load(kit, kOutputRate, &why);
+  if (!player) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
   for (auto _ : state) {
-    WavWriter out(dir / "out.wav", kOutputRate, 2);
-    PlayStats stats = RenderOffline(engine, timeline, out, 1e9);
+    SoundFileWriter out(dir / "out.wav", RenderFormat::Wav16, kOutputRate, 2);
+    PlayStats stats = RenderOffline(*player, timeline, out, 1e9);
     out.Close();
-    AllNotesOff(0);
+    player->AllNotesOff(0);
     benchmark::DoNotOptimize(stats.peak);
   }
   double seconds = double(timeline.frames) / kOutputRate;

@@ -4,6 +4,7 @@
 // the owner's float buses at the owner's rate. It changes nothing of the process: it
 // never sets the working directory, reads no environment (the output is chosen
 // explicitly), prints nothing and hands every message box to the owner.
+#include "instance/engine_instance.h"
 #include "instance/module_interface.h"
 
 #include "engine/device.h"
@@ -211,6 +212,8 @@ void Render(uint32_t frames, const Za32ModuleEvent* events, size_t count,
     if (IsEngineMessage(events[i].message)) {
       AudioDLLWndProc(state.engine, events[i].message, 0, events[i].lParam);
       TagBuses();
+    } else if (events[i].message == za32::kAllNotesOff) {
+      AllNotesOff(0);
     }
   }
   Advance(frames - done, done, *out);

@@ -131,8 +131,10 @@ void LivePlayback::Fill(void* context, float* const* channels, size_t count) {
   static_cast<LivePlayback*>(context)->Render(channels, count);
 }
 
-// JACK events carry their frame: one due in this period acts at its frame, one due later
-// waits, one already past acts at once. Other inputs' events act at the period's start.
+// JACK events carry their frame. JACK may run the input's client before or after the
+// output's in a period, so an event of one period is played at its frame of the next:
+// one period of slack, the same for every event. One due later waits, one already past
+// acts at once. Other inputs' events act at the period's start.
 void LivePlayback::PlayMidi(size_t count) {
   MidiInbox* inbox = inbox_.load(std::memory_order_acquire);
   if (!inbox)
@@ -142,7 +144,7 @@ void LivePlayback::PlayMidi(size_t count) {
   auto play = [&](const InboxMessage& m) {
     uint32_t offset = 0;
     if (m.jackFrame && timed) {
-      const int32_t delta = static_cast<int32_t>(*m.jackFrame - cycleStart);
+      const int32_t delta = static_cast<int32_t>(*m.jackFrame + period_ - cycleStart);
       if (delta >= static_cast<int32_t>(count))
         return false;
       offset = delta > 0 ? static_cast<uint32_t>(delta) : 0;

@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-struct jack_ringbuffer_t;
+#include <jack/ringbuffer.h>
+
 namespace dsemu {
 struct OutputBackend;
 }

@@ -6,6 +6,8 @@
 #include "tests/dsound/signal_analysis.h"
 #include "tests/support/temp_dir.h"
 
+#include "platform/emul/dsound/sample_conversion.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -150,15 +152,23 @@ TEST_F(KitFeatures, EveryFormatHoldsTheMixAtItsOwnScale) {
   RunResult run = RunZa32({"render", "kit.json", "pattern.json", "-o", "ref.wav", "--stems", "ref"},
                           dir_->path());
   ASSERT_EQ(run.status, 0) << run.err;
+  // 16-bit WAV and FLAC hold the device's 16 bits; float the mix before that step, which
+  // the device's step makes into those 16 bits; 24 bits that mix to within half a step of
+  // 24 bits, so 256 times the 16 bits to within half a 16-bit step.
   struct Case {
     const char* format;
     const char* encoding;
-    double scale;
     const char* extension;
   };
-  for (Case c :
-       {Case{"wav16", "pcm16", 1, ".wav"}, Case{"wav24", "pcm24", 256, ".wav"},
-        Case{"float", "float32", 1 / 32768.0, ".wav"}, Case{"flac", "flac16", 1, ".flac"}}) {
+  auto same = [](const char* encoding, double value, int16_t reference) {
+    if (std::string(encoding) == "float32")
+      return dsemu::ToSample(static_cast<float>(value)) == reference;
+    if (std::string(encoding) == "pcm24")
+      return std::fabs(value / 256 - reference) <= 0.5 + 1.0 / 256;
+    return value == reference;
+  };
+  for (Case c : {Case{"wav16", "pcm16", ".wav"}, Case{"wav24", "pcm24", ".wav"},
+                 Case{"float", "float32", ".wav"}, Case{"flac", "flac16", ".flac"}}) {
     std::string stems = std::string("stems-") + c.format;
     std::string mix = std::string("mix-") + c.format + c.extension;
     run = RunZa32(
@@ -171,9 +181,15 @@ TEST_F(KitFeatures, EveryFormatHoldsTheMixAtItsOwnScale) {
       EXPECT_EQ(read.encoding, c.encoding) << file;
       ASSERT_EQ(read.samples.size(), reference.size()) << file;
       size_t wrong = 0;
-      for (size_t i = 0; i < reference.size(); ++i)
-        wrong += read.samples[i] != reference[i] * c.scale;
+      size_t between = 0; // values no 16-bit step holds: the mix itself, not its 16 bits
+      for (size_t i = 0; i < reference.size(); ++i) {
+        wrong += !same(c.encoding, read.samples[i], reference[i]);
+        between += std::fmod(read.samples[i] * (c.encoding == std::string("float32") ? 32768 : 1),
+                             c.encoding == std::string("pcm24") ? 256 : 1) != 0;
+      }
       EXPECT_EQ(wrong, 0u) << file << ", e.g. " << read.samples[300] << " for " << reference[300];
+      const bool fine = c.encoding == std::string("float32") || c.encoding == std::string("pcm24");
+      EXPECT_EQ(between > 0, fine) << file;
     };
     expectScaled(dir_->path() / mix, mix_->samples);
     size_t files = 0;
@@ -207,6 +223,59 @@ TEST_F(KitFeatures, StemsAddUpToTheMix) {
   for (size_t i = 0; i < sum.size(); ++i)
     worst = std::max(worst, std::abs(sum[i] - mix_->samples[i]));
   EXPECT_LE(worst, 1);
+}
+
+} // namespace
+
+namespace {
+
+// At any rate, each hit starts on the frame its step gives at that rate, and a tone keeps
+// its pitch.
+TEST_F(KitFeatures, RendersAtTheRateAskedForWithHitsOnTheirFrames) {
+  for (uint32_t rate : {48000u, 96000u}) {
+    const std::string file = "at-" + std::to_string(rate) + ".wav";
+    RunResult run =
+        RunZa32({"render", "kit.json", "pattern.json", "-o", file, "--rate", std::to_string(rate)},
+                dir_->path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("frames at " + std::to_string(rate) + " Hz"), std::string::npos);
+    const Wav wav = ReadWav(dir_->path() / file);
+    EXPECT_EQ(wav.rate, rate);
+    const double step = rate * 60.0 / (120 * 4);
+    EXPECT_EQ(wav.frames(), size_t(std::llround(16 * step))) << "16 steps, no tail";
+    // Step 4 plays the 440 Hz key alone: silence before its frame, sound on it.
+    const size_t hit = size_t(std::llround(4 * step));
+    EXPECT_EQ(wav.samples[2 * (hit - 1)], 0);
+    EXPECT_NE(wav.samples[2 * hit + 2], 0);
+    std::vector<double> left = Channel(wav.samples, 0, hit + 100);
+    left.resize(rate / 40);
+    EXPECT_NEAR(Pitch(left, rate), 440, 2);
+  }
+  RunResult refused = RunZa32(
+      {"render", "kit.json", "pattern.json", "-o", "x.wav", "--rate", "8000"}, dir_->path());
+  EXPECT_EQ(refused.status, 2);
+}
+
+// Two full-scale hits at once: the 16-bit file clips and says by how much; the float file
+// keeps the mix whole, past full scale.
+TEST_F(KitFeatures, AClippedMixIsNamedAndKeptWholeInFloat) {
+  std::vector<int16_t> loud(4410, 30000);
+  WriteWav(dir_->path() / "loud.wav", 44100, 1, loud);
+  WriteText(dir_->path() / "loud.json", R"({"keys": [
+      {"sample": "loud.wav", "key": 1, "velocity_sense": false},
+      {"sample": "loud.wav", "key": 2, "velocity_sense": false}]})");
+  WriteText(dir_->path() / "both.json",
+            R"({"tempo": 120, "steps": 1, "tail": 0.2, "tracks": {"1": "x", "2": "x"}})");
+  RunResult run = RunZa32({"render", "loud.json", "both.json", "-o", "loud16.wav"}, dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("clipped     8820 samples at 16 bits; the mix peaks at +"),
+            std::string::npos)
+      << run.out;
+  run = RunZa32({"render", "loud.json", "both.json", "-o", "loud-float.wav", "--format", "float"},
+                dir_->path());
+  ASSERT_EQ(run.status, 0) << run.err;
+  const RenderedSamples read = ReadRender(dir_->path() / "loud-float.wav");
+  EXPECT_GT(*std::max_element(read.samples.begin(), read.samples.end()), 1.5);
 }
 
 } // namespace

@@ -165,6 +165,7 @@ int Open(uint32_t rate, Za32BoxFunction box, void* owner) {
   state.rate = rate;
   emul::SetMessageBoxHandler(ShowBox);
   dsemu::SelectOutput(dsemu::Output::Manual);
+  dsemu::SelectUnguardedState(); // this copy's device is this owner's alone
   if (!dsemu::SelectOutputRate(rate))
     return 0;
   WNDCLASSA windowClass{};

@@ -1,6 +1,10 @@
-// Render allocates nothing once the keys are installed: every allocation of the
-// process goes through the counters below, which count on the rendering thread only.
+// Render allocates nothing and takes no lock once the keys are installed: every
+// allocation and mutex lock of the process goes through the counters below, which count
+// on the rendering thread only.
 #include "instance_fixture.h"
+
+#include <dlfcn.h>
+#include <pthread.h>
 
 #include <atomic>
 
@@ -15,6 +19,7 @@ void __libc_free(void* memory);
 namespace {
 thread_local bool counting = false;
 std::atomic<size_t> allocations{0};
+std::atomic<size_t> locks{0};
 void Count() {
   if (counting)
     ++allocations;
@@ -22,6 +27,13 @@ void Count() {
 } // namespace
 
 extern "C" {
+int pthread_mutex_lock(pthread_mutex_t* mutex) {
+  static const auto next =
+      reinterpret_cast<int (*)(pthread_mutex_t*)>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+  if (counting)
+    ++locks;
+  return next(mutex);
+}
 void* malloc(size_t size) {
   Count();
   return __libc_malloc(size);
@@ -57,7 +69,7 @@ void free(void* memory) {
 namespace instance_test {
 namespace {
 
-TEST(InstanceAllocation, RenderAllocatesNothingOnceKeysAreInstalled) {
+TEST(InstanceAllocation, RenderAllocatesNothingAndTakesNoLockOnceKeysAreInstalled) {
   TempDir dir;
   std::vector<std::string> files;
   for (int k = 0; k < ZA32_KEYS; ++k)
@@ -102,6 +114,7 @@ TEST(InstanceAllocation, RenderAllocatesNothingOnceKeysAreInstalled) {
   counting = false;
   EXPECT_EQ(sounding, unsigned{ZA32_KEYS});
   EXPECT_EQ(allocations, 0u);
+  EXPECT_EQ(locks, 0u);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The registry of live objects and what tests and hosts may read of it.
 #include "buffer_commands.h"
 #include "device_control.h"
+#include "faults.h"
 #include "objects.h"
 
 #include <algorithm>
@@ -32,9 +33,21 @@ BufferState StateOf(const Buffer& buffer) {
 
 // These live as long as the process, never destroyed: a mixer thread may still run
 // while the process exits.
-std::mutex& StateLock() {
-  static auto* lock = new std::mutex;
+StateMutex& StateLock() {
+  static auto* lock = new StateMutex;
   return *lock;
+}
+
+bool SelectUnguardedState() {
+  StateMutex& lock = StateLock();
+  lock.lock();
+  const bool none = LiveDeviceList().empty() && LiveBufferList().empty();
+  lock.unlock();
+  if (none) {
+    lock.guarded = false;
+    UnguardFaults();
+  }
+  return none;
 }
 
 std::vector<Buffer*>& LiveBufferList() {

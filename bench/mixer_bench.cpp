@@ -2,13 +2,15 @@
 // 88,200 Hz, mixed to 16-bit stereo at 44,100 and at 48,000 Hz, as a realtime factor on
 // one core ("realtime" = seconds of output made per second), for each quality of the
 // software device, beside a reference measured in the same run: a plain scalar loop that
-// mixes the same voices by linear interpolation. Each quality's alias rejection is
-// measured beside its speed ("alias_db": the loudest image or alias of a few test tones,
-// relative to the tone).
+// mixes the same voices by linear interpolation, in turns with the device. Each quality's
+// alias rejection is measured beside its speed ("alias_db": the loudest image or alias of a few
+// test tones, relative to the tone).
 #include "platform/emul/dsound/device_control.h"
 #include "platform/emul/dsound/resampler.h"
 
 #include <benchmark/benchmark.h>
+
+#include <chrono>
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +26,9 @@ using dsemu::Quality;
 constexpr int kVoices = 25;
 constexpr DWORD kSourceFrames = 2 * 44100;
 constexpr size_t kBlock = 4096; // output frames a call, as a render would ask
+// Blocks each side mixes in its turn when two take turns: enough that the caches the other
+// side left cost little, short enough that both see the same load.
+constexpr int kTurn = 32;
 
 struct Voices {
   std::vector<std::vector<int16_t>> data; // interleaved stereo
@@ -146,6 +151,61 @@ double WorstImage(IDirectSound* device, uint32_t rate, Quality quality) {
   return worst;
 }
 
+// The reference: the same voices, gains and output, by linear interpolation in a plain
+// scalar loop with a 32.32 fixed-point cursor.
+class ScalarLinearReference {
+public:
+  explicit ScalarLinearReference(uint32_t rate)
+      : voices_(TheVoices()), rate_(rate), cursors_(kVoices, 0), left_(kBlock), right_(kBlock),
+        out_(2 * kBlock) {}
+
+  // One block of kBlock frames.
+  void Mix() {
+    const float gain = static_cast<float>(std::pow(10.0, -1000 / 2000.0));
+    const uint64_t end = uint64_t{kSourceFrames} << 32;
+    std::fill(left_.begin(), left_.end(), 0.0f);
+    std::fill(right_.begin(), right_.end(), 0.0f);
+    for (int v = 0; v < kVoices; ++v) {
+      const int16_t* data = voices_.data[v].data();
+      const uint64_t step = (uint64_t{voices_.frequencies[v]} << 32) / rate_;
+      uint64_t cursor = cursors_[v];
+      for (size_t k = 0; k < kBlock; ++k) {
+        const uint32_t i = static_cast<uint32_t>(cursor >> 32);
+        const uint32_t next = i + 1 == kSourceFrames ? 0 : i + 1;
+        const float t = static_cast<float>(cursor & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
+        const float l = data[2 * i] + t * (data[2 * next] - data[2 * i]);
+        const float r = data[2 * i + 1] + t * (data[2 * next + 1] - data[2 * i + 1]);
+        left_[k] += gain * l;
+        right_[k] += gain * r;
+        cursor += step;
+        if (cursor >= end)
+          cursor -= end;
+      }
+      cursors_[v] = cursor;
+    }
+    for (size_t k = 0; k < kBlock; ++k) {
+      out_[2 * k] = static_cast<int16_t>(std::clamp(std::lrint(left_[k]), -32768L, 32767L));
+      out_[2 * k + 1] = static_cast<int16_t>(std::clamp(std::lrint(right_[k]), -32768L, 32767L));
+    }
+    benchmark::DoNotOptimize(out_.data());
+  }
+
+private:
+  const Voices& voices_;
+  uint32_t rate_;
+  std::vector<uint64_t> cursors_;
+  std::vector<float> left_;
+  std::vector<float> right_;
+  std::vector<int16_t> out_;
+};
+
+// Seconds a call of `work` takes, added to `total`.
+template <typename Work> void Timed(double& total, Work work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  total += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void MixerRealtimeFactor(benchmark::State& state, Quality quality, uint32_t rate) {
   const Voices& voices = TheVoices();
   dsemu::SelectOutput(dsemu::Output::Manual);
@@ -169,19 +229,97 @@ void MixerRealtimeFactor(benchmark::State& state, Quality quality, uint32_t rate
     buffer->Play(0, 0, DSBPLAY_LOOPING);
     buffers.push_back(buffer);
   }
+  // The mixer and the reference take turns, block by block, so that a shared machine's
+  // changing load falls on both alike.
+  ScalarLinearReference reference(rate);
   std::vector<int16_t> out(2 * kBlock);
+  double mixing = 0;
+  double referenceMixing = 0;
   for (auto _ : state) {
-    dsemu::AdvanceFrames(kBlock, out.data());
+    Timed(mixing, [&] {
+      for (int turn = 0; turn < kTurn; ++turn)
+        dsemu::AdvanceFrames(kBlock, out.data());
+    });
     benchmark::DoNotOptimize(out.data());
+    Timed(referenceMixing, [&] {
+      for (int turn = 0; turn < kTurn; ++turn)
+        reference.Mix();
+    });
   }
-  state.counters["realtime"] =
-      benchmark::Counter(double(state.iterations()) * kBlock / rate, benchmark::Counter::kIsRate);
+  const double made = double(state.iterations()) * kTurn * kBlock / rate;
+  state.counters["realtime"] = made / mixing;
+  state.counters["reference_realtime"] = made / referenceMixing;
+  state.counters["against_reference"] = referenceMixing / mixing;
   state.SetLabel(dsemu::ChosenResamplers().name);
   for (IDirectSoundBuffer* buffer : buffers)
     buffer->Release();
   state.counters["alias_db"] = WorstImage(device, rate, quality);
   device->Release();
   dsemu::SelectOutputRate(44100);
+}
+
+// What a block costs beside its frames: the same voices at high quality into float buses
+// at 48 kHz, as an engine instance renders them for a plugin, in 64-frame blocks and in
+// 4096-frame blocks by turns, as nanoseconds an output frame.
+void BM_MixerBlocks(benchmark::State& state) {
+  const Voices& voices = TheVoices();
+  dsemu::SelectOutput(dsemu::Output::Manual);
+  dsemu::SelectQuality(Quality::High);
+  dsemu::SelectOutputRate(48000);
+  IDirectSound* device = nullptr;
+  if (DirectSoundCreate(nullptr, &device, nullptr) != DS_OK) {
+    state.SkipWithError("no device");
+    return;
+  }
+  device->SetCooperativeLevel(reinterpret_cast<HWND>(1), DSSCL_PRIORITY);
+  std::vector<IDirectSoundBuffer*> buffers;
+  for (int v = 0; v < kVoices; ++v) {
+    IDirectSoundBuffer* buffer = MakeBuffer(device, 2, voices.data[v].data(), kSourceFrames);
+    buffer->SetFrequency(voices.frequencies[v]);
+    buffer->SetVolume(-1000);
+    buffer->SetPan(v * 800 - 10000);
+    buffer->Play(0, 0, DSBPLAY_LOOPING);
+    buffers.push_back(buffer);
+  }
+  std::vector<float> left(kBlock);
+  std::vector<float> right(kBlock);
+  auto render = [&](size_t block) {
+    for (size_t done = 0; done < kBlock; done += block) {
+      dsemu::FloatBuses buses;
+      buses.left[0] = left.data() + done;
+      buses.right[0] = right.data() + done;
+      dsemu::AdvanceFramesInto(block, buses);
+    }
+    benchmark::DoNotOptimize(left.data());
+  };
+  double shortBlocks = 0;
+  double longBlocks = 0;
+  for (auto _ : state) {
+    Timed(shortBlocks, [&] {
+      for (int turn = 0; turn < kTurn; ++turn)
+        render(64);
+    });
+    Timed(longBlocks, [&] {
+      for (int turn = 0; turn < kTurn; ++turn)
+        render(kBlock);
+    });
+  }
+  const double frames = double(state.iterations()) * kTurn * kBlock;
+  state.counters["ns_per_frame_64"] = shortBlocks / frames * 1e9;
+  state.counters["ns_per_frame_4096"] = longBlocks / frames * 1e9;
+  state.counters["short_against_long"] = shortBlocks / longBlocks;
+  for (IDirectSoundBuffer* buffer : buffers)
+    buffer->Release();
+  device->Release();
+  dsemu::SelectOutputRate(44100);
+}
+
+void BM_ReferenceScalarLinear(benchmark::State& state) {
+  ScalarLinearReference reference(44100);
+  for (auto _ : state)
+    reference.Mix();
+  state.counters["realtime"] =
+      benchmark::Counter(double(state.iterations()) * kBlock / 44100, benchmark::Counter::kIsRate);
 }
 
 void BM_MixerFast(benchmark::State& state) {
@@ -195,53 +333,6 @@ void BM_MixerFast48k(benchmark::State& state) {
 }
 void BM_MixerHigh48k(benchmark::State& state) {
   MixerRealtimeFactor(state, dsemu::Quality::High, 48000);
-}
-
-// The reference: the same voices, gains and output, by linear interpolation in a plain
-// scalar loop with a 32.32 fixed-point cursor.
-void ReferenceScalarLinear(benchmark::State& state, uint32_t rate) {
-  const Voices& voices = TheVoices();
-  std::vector<uint64_t> cursors(kVoices, 0);
-  const float gain = static_cast<float>(std::pow(10.0, -1000 / 2000.0));
-  std::vector<float> left(kBlock);
-  std::vector<float> right(kBlock);
-  std::vector<int16_t> out(2 * kBlock);
-  const uint64_t end = uint64_t{kSourceFrames} << 32;
-  for (auto _ : state) {
-    std::fill(left.begin(), left.end(), 0.0f);
-    std::fill(right.begin(), right.end(), 0.0f);
-    for (int v = 0; v < kVoices; ++v) {
-      const int16_t* data = voices.data[v].data();
-      const uint64_t step = (uint64_t{voices.frequencies[v]} << 32) / rate;
-      uint64_t cursor = cursors[v];
-      for (size_t k = 0; k < kBlock; ++k) {
-        const uint32_t i = static_cast<uint32_t>(cursor >> 32);
-        const uint32_t next = i + 1 == kSourceFrames ? 0 : i + 1;
-        const float t = static_cast<float>(cursor & 0xFFFFFFFFu) * (1.0f / 4294967296.0f);
-        const float l = data[2 * i] + t * (data[2 * next] - data[2 * i]);
-        const float r = data[2 * i + 1] + t * (data[2 * next + 1] - data[2 * i + 1]);
-        left[k] += gain * l;
-        right[k] += gain * r;
-        cursor += step;
-        if (cursor >= end)
-          cursor -= end;
-      }
-      cursors[v] = cursor;
-    }
-    for (size_t k = 0; k < kBlock; ++k) {
-      out[2 * k] = static_cast<int16_t>(std::clamp(std::lrint(left[k]), -32768L, 32767L));
-      out[2 * k + 1] = static_cast<int16_t>(std::clamp(std::lrint(right[k]), -32768L, 32767L));
-    }
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.counters["realtime"] =
-      benchmark::Counter(double(state.iterations()) * kBlock / rate, benchmark::Counter::kIsRate);
-}
-void BM_ReferenceScalarLinear(benchmark::State& state) {
-  ReferenceScalarLinear(state, 44100);
-}
-void BM_ReferenceScalarLinear48k(benchmark::State& state) {
-  ReferenceScalarLinear(state, 48000);
 }
 
 // One voice through one interpolator alone, already decoded: nanoseconds an output frame.
@@ -284,9 +375,9 @@ BENCHMARK(BM_KernelSincPortable)->Arg(30000);
 BENCHMARK(BM_ReferenceScalarLinear);
 BENCHMARK(BM_MixerFast);
 BENCHMARK(BM_MixerHigh);
-BENCHMARK(BM_ReferenceScalarLinear48k);
 BENCHMARK(BM_MixerFast48k);
 BENCHMARK(BM_MixerHigh48k);
+BENCHMARK(BM_MixerBlocks);
 
 } // namespace
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace dsemu {
 namespace {
@@ -33,9 +34,13 @@ BufferState StateOf(const Buffer& buffer) {
 
 // These live as long as the process, never destroyed: a mixer thread may still run
 // while the process exits.
+// Nothing to destroy: it outlives any mixer thread, and goes with the code when a
+// private copy of the device is unloaded.
+static_assert(std::is_trivially_destructible_v<StateMutex>);
+
 StateMutex& StateLock() {
-  static auto* lock = new StateMutex;
-  return *lock;
+  static StateMutex lock;
+  return lock;
 }
 
 bool SelectUnguardedState() {

@@ -20,12 +20,35 @@ namespace {
 // short enough that the scratch stays in the cache.
 constexpr size_t kChunk = 1024;
 
+// The gains of the volumes and pans asked for lately: every voice asks for its own and
+// its device's every block, which in short blocks costs more than a look here.
+class GainsMemo {
+public:
+  ChannelGains For(LONG volume, LONG pan) {
+    const uint32_t key = static_cast<uint32_t>(volume) * 40503u ^ static_cast<uint32_t>(pan);
+    Entry& entry = entries_[(key * 2654435761u) >> 26];
+    if (entry.volume != volume || entry.pan != pan)
+      entry = {volume, pan, GainsFor(volume, pan)};
+    return entry.gains;
+  }
+
+private:
+  static constexpr uint32_t kEntries = 64; // the hash's top 6 bits
+  struct Entry {
+    LONG volume = 0;
+    LONG pan = 0;
+    ChannelGains gains = GainsFor(0, 0);
+  };
+  Entry entries_[kEntries];
+};
+
 // Scratch of the one mixer that runs at a time (StateLock() is held).
 struct Scratch {
   std::vector<float> mixLeft = std::vector<float>(kChunk);
   std::vector<float> mixRight = std::vector<float>(kChunk);
   std::vector<float> left;
   std::vector<float> right;
+  GainsMemo gains;
 };
 
 Scratch& TheScratch() {
@@ -33,11 +56,11 @@ Scratch& TheScratch() {
   return *scratch;
 }
 
-ChannelGains DeviceGains(const Device* device) {
+ChannelGains DeviceGains(const Device* device, GainsMemo& gains) {
   const Buffer* primary = device->primary;
   if (!primary)
     return {1.0f, 1.0f};
-  return GainsFor(primary->volume, primary->pan);
+  return gains.For(primary->volume, primary->pan);
 }
 
 // Where one chunk of a buffer goes: the chunk's left and right channels.
@@ -45,6 +68,18 @@ struct Destination {
   float* left;
   float* right;
 };
+
+// The next block of a voice comes after every other voice's: its data, `count` frames
+// from frame `next`, is asked for now so that it is in the cache by then.
+void Prefetch(const Buffer& buffer, uint64_t next, size_t count) {
+  const size_t length = buffer.Frames();
+  if (next >= length)
+    next = buffer.looping ? next % length : length;
+  const size_t ahead = std::min<size_t>(count, length - next) * buffer.format.blockAlign;
+  const BYTE* from = buffer.data->bytes.data() + next * buffer.format.blockAlign;
+  for (size_t offset = 0; offset < ahead; offset += 64)
+    __builtin_prefetch(from + offset, 0, 2);
+}
 
 // Mixes `frames` frames of the buffer into `to` from `offset` on.
 void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, ChannelGains gains,
@@ -77,17 +112,12 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
 
   const int64_t first = int64_t{cursor.frame} - before;
   const size_t count = static_cast<size_t>(lastWhole + after - cursor.frame) + before + 1;
-  const bool stereo = buffer.format.channels != 1; // more than two fold to two
-  if (scratch.left.size() < count + kRunPadding)
-    scratch.left.resize(count + kRunPadding);
-  if (stereo && scratch.right.size() < count + kRunPadding)
-    scratch.right.resize(count + kRunPadding);
-  DecodeFrames(buffer.format, buffer.data->bytes.data(), buffer.Frames(), buffer.looping, first,
-               count, scratch.left.data(), stereo ? scratch.right.data() : nullptr);
+  const BYTE* bytes = buffer.data->bytes.data();
+  const size_t length = buffer.Frames();
+  const SampleFormat& format = buffer.format;
+  const bool stereo = format.channels != 1; // more than two fold to two
 
   VoiceRun run;
-  run.left = scratch.left.data();
-  run.right = stereo ? scratch.right.data() : run.left;
   run.start = before;
   run.fraction = cursor.fraction;
   run.frequency = frequency;
@@ -95,18 +125,25 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
   run.gainLeft = gains.left;
   run.gainRight = gains.right;
   run.rate = rate;
+  // 16-bit stereo inside the data, the common case, is read where it lies.
+  if (mix == resamplers.cubic && resamplers.cubicStereo16 && format.encoding == Encoding::S16 &&
+      format.channels == 2 && first >= 0 && first + count + kRunPadding <= length) {
+    run.left = run.right = nullptr;
+    resamplers.cubicStereo16(run, bytes + static_cast<size_t>(first) * 4, to.left + offset,
+                             to.right + offset);
+    Prefetch(buffer, lastWhole + after + 1, count);
+    return;
+  }
+  if (scratch.left.size() < count + kRunPadding)
+    scratch.left.resize(count + kRunPadding);
+  if (stereo && scratch.right.size() < count + kRunPadding)
+    scratch.right.resize(count + kRunPadding);
+  DecodeFrames(format, bytes, length, buffer.looping, first, count, scratch.left.data(),
+               stereo ? scratch.right.data() : nullptr);
+  run.left = scratch.left.data();
+  run.right = stereo ? scratch.right.data() : run.left;
   mix(run, kernel, to.left + offset, to.right + offset);
-
-  // The next block of this voice comes after every other voice's: ask for its data now
-  // so that it is in the cache by then.
-  const size_t length = buffer.Frames();
-  size_t next = static_cast<size_t>(lastWhole + after + 1);
-  if (next >= length)
-    next = buffer.looping ? next % length : length;
-  const size_t ahead = std::min(count, length - next) * buffer.format.blockAlign;
-  const BYTE* from = buffer.data->bytes.data() + next * buffer.format.blockAlign;
-  for (size_t offset = 0; offset < ahead; offset += 64)
-    __builtin_prefetch(from + offset, 0, 2);
+  Prefetch(buffer, lastWhole + after + 1, count);
 }
 
 // One chunk of one buffer, from `first` on, split at the frames its commands are due at.
@@ -118,8 +155,8 @@ void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, const Destination*
     const size_t until = next - first < frames ? static_cast<size_t>(next - first) : frames;
     if (buffer.device) {
       if (to && to->left && !buffer.primary && buffer.playing) {
-        const ChannelGains master = DeviceGains(buffer.device);
-        const ChannelGains own = GainsFor(buffer.volume, buffer.pan);
+        const ChannelGains master = DeviceGains(buffer.device, scratch.gains);
+        const ChannelGains own = scratch.gains.For(buffer.volume, buffer.pan);
         MixVoice(buffer, at, until - at, quality,
                  {own.left * master.left, own.right * master.right}, rate, *to, scratch);
       }

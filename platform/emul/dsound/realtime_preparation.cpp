@@ -15,6 +15,9 @@ void PrepareForRealTime(unsigned voices, DWORD lowest, DWORD highest) {
     std::lock_guard guard(StateLock());
     FillBufferPool(voices);
     ReserveMixScratch();
+    // Buffers let go while playing wait there for the mixer.
+    auto& retiring = RetiringBufferList();
+    retiring.reserve(std::max<size_t>(retiring.capacity(), 2 * size_t(voices) + 64));
   }
   LevelToAmplitude(-1); // the table of levels
   // One kernel for every step of the grid between the two frequencies.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace dsemu {
 namespace {
@@ -86,7 +87,8 @@ double SincKernelValue(const SincKernel& kernel, double distance) {
 
 namespace {
 
-// Never destroyed: a mixer thread may still run while the process exits.
+// Nothing in it to destroy (a mixer thread may still run while the process exits), and
+// it goes with the code when a private copy of the device is unloaded.
 struct KernelCache {
   std::mutex building; // held only while a kernel is made
   std::array<std::atomic<SincKernel*>, kKernels> kernels{};
@@ -95,16 +97,45 @@ struct KernelCache {
   size_t sharedCount = 0;
 };
 
+static_assert(std::is_trivially_destructible_v<KernelCache>);
+
 KernelCache& TheKernels() {
-  static auto* cache = new KernelCache;
-  return *cache;
+  static KernelCache cache;
+  return cache;
+}
+
+} // namespace
+
+namespace {
+
+// The grid index of the ratios asked for lately: the mixer asks for every voice's kernel
+// every block, and the logarithm costs more than the rest of a short block's set-up. An
+// entry packs frequency and rate (18 bits each) above the index (8 bits); 0 is empty.
+struct IndexMemo {
+  std::array<std::atomic<uint64_t>, 256> entries{};
+};
+
+size_t RememberedGridIndex(DWORD frequency, DWORD rate) {
+  if (frequency <= rate)
+    return 0;
+  if (frequency >> 18 || rate >> 18)
+    return GridIndex(frequency, rate);
+  static IndexMemo memo; // nothing to destroy: it goes with the code
+  const uint64_t key = uint64_t{frequency} << 18 | rate;
+  std::atomic<uint64_t>& entry = memo.entries[(frequency * 2654435761u ^ rate) >> 24];
+  const uint64_t held = entry.load(std::memory_order_relaxed);
+  if (held >> 8 == key)
+    return static_cast<size_t>(held & 0xFF);
+  const size_t index = GridIndex(frequency, rate);
+  entry.store(key << 8 | index, std::memory_order_relaxed);
+  return index;
 }
 
 } // namespace
 
 const SincKernel& SincKernelFor(DWORD frequency, DWORD rate) {
   KernelCache& cache = TheKernels();
-  const size_t index = GridIndex(frequency, rate);
+  const size_t index = RememberedGridIndex(frequency, rate);
   std::atomic<SincKernel*>& slot = cache.kernels[index];
   if (SincKernel* kernel = slot.load(std::memory_order_acquire))
     return *kernel;

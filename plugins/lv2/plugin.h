@@ -45,7 +45,9 @@ struct LoadedKit {
 
 class Plugin {
 public:
-  static constexpr size_t kMaxPath = 4096;
+  // A request with its path must fit the smallest worker queue of the usual hosts (jalv:
+  // 4,096 bytes).
+  static constexpr size_t kMaxPath = 3072;
   static constexpr size_t kMaxErrorText = 1024;
 
   // Null, with the reason, when a required feature is missing or the rate is not one the

@@ -1,6 +1,7 @@
 // Getting the device ready to mix in real time without allocating, and giving back what
 // that kept once a private copy of the device is done with.
 #include "device_control.h"
+#include "gains.h"
 #include "mixer.h"
 #include "objects.h"
 #include "sinc_kernel.h"
@@ -14,7 +15,11 @@ void PrepareForRealTime(unsigned voices, DWORD lowest, DWORD highest) {
     std::lock_guard guard(StateLock());
     FillBufferPool(voices);
     ReserveMixScratch();
+    // Buffers let go while playing wait there for the mixer.
+    auto& retiring = RetiringBufferList();
+    retiring.reserve(std::max<size_t>(retiring.capacity(), 2 * size_t(voices) + 64));
   }
+  LevelToAmplitude(0); // its table, worked out on first use
   // One kernel for every step of the grid between the two frequencies.
   const uint32_t rate = OutputRate();
   lowest = std::max<DWORD>(lowest, DSBFREQUENCY_MIN);

@@ -2,6 +2,7 @@
 
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -46,11 +47,13 @@ bool JackTake::Connect(const std::string& midiInput, const std::string& left,
 
 bool JackTake::Play() {
   jack_nframes_t rate = jack_get_sample_rate(sender_);
-  start_ = jack_frame_time(sender_) + rate / 5;
+  // The server orders its graph anew after connections: a few cycles for it to run
+  // sender, program, recorder.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   playing_ = true;
-  // On JACK's clock, which a dummy server without real-time priority may run slow.
-  auto giveUp = std::chrono::steady_clock::now() +
-                std::chrono::duration<double>(10.0 * (frames_ + rate / 5) / rate + 2);
+  // Cycles come late on a busy machine: ten times the playing time at most.
+  auto giveUp =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(10.0 * frames_ / rate + 2);
   while (recorded_ < frames_ && std::chrono::steady_clock::now() < giveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   playing_ = false;
@@ -65,18 +68,18 @@ int JackTake::Send(jack_nframes_t frames, void* arg) {
   jack_midi_clear_buffer(midi);
   if (!self->playing_)
     return 0;
-  jack_nframes_t first = jack_last_frame_time(self->sender_);
+  if (!self->started_) {
+    self->start_ = jack_last_frame_time(self->sender_);
+    self->started_ = true;
+  }
   while (self->nextEvent_ < self->events_.size()) {
     const JackEvent& e = self->events_[self->nextEvent_];
-    int32_t at = int32_t(self->start_ + e.frame - first);
-    if (at >= int32_t(frames))
+    if (e.frame >= self->sent_ + frames)
       break;
-    if (at >= 0)
-      jack_midi_event_write(midi, at, e.bytes.data(), e.bytes.size());
-    else
-      self->disturbed_ = true; // its cycle never came
+    jack_midi_event_write(midi, e.frame - self->sent_, e.bytes.data(), e.bytes.size());
     ++self->nextEvent_;
   }
+  self->sent_ += frames;
   return 0;
 }
 
@@ -84,19 +87,16 @@ int JackTake::Record(jack_nframes_t frames, void* arg) {
   auto* self = static_cast<JackTake*>(arg);
   const auto* left = static_cast<const float*>(jack_port_get_buffer(self->inLeft_, frames));
   const auto* right = static_cast<const float*>(jack_port_get_buffer(self->inRight_, frames));
-  if (!self->playing_)
+  // The graph runs the sender first: its first cycle is this one.
+  if (!self->recording_)
+    self->recording_ = self->started_ && jack_last_frame_time(self->recorder_) == self->start_;
+  if (!self->recording_)
     return 0;
-  jack_nframes_t first = jack_last_frame_time(self->recorder_);
-  if (self->nextCycle_ != 0 && first != self->nextCycle_)
-    self->disturbed_ = true;
-  self->nextCycle_ = first + frames;
-  for (jack_nframes_t f = 0; f < frames; ++f) {
-    int32_t at = int32_t(first + f - self->start_);
-    if (at >= 0 && uint32_t(at) < self->frames_) {
-      self->left_[at] = left[f];
-      self->right_[at] = right[f];
-      self->recorded_ = uint32_t(at) + 1;
-    }
+  uint32_t at = self->recorded_;
+  for (jack_nframes_t f = 0; f < frames && at + f < self->frames_; ++f) {
+    self->left_[at + f] = left[f];
+    self->right_[at + f] = right[f];
   }
+  self->recorded_ = std::min(self->frames_, at + frames);
   return 0;
 }

@@ -2,6 +2,9 @@
 // into the program, another records the program's two audio outputs from the frame the
 // first event's time counts from. Two clients, so that the graph runs sender, program,
 // recorder in one cycle: what the program does at a frame is recorded at that frame.
+// Frames are counted as the cycles process them, not by the server's clock: a server
+// without real-time priority skips cycles when the machine is busy, and the frames it
+// skips are processed by no client, the program included.
 #pragma once
 
 #include <jack/jack.h>
@@ -27,10 +30,8 @@ public:
   // Connects to the program's MIDI input and its two outputs, waiting up to a few seconds
   // for them to appear.
   bool Connect(const std::string& midiInput, const std::string& left, const std::string& right);
-  // Plays and records, starting a fifth of a second from now. False if it took too long.
+  // Plays and records, starting a moment after the connections. False if it took too long.
   bool Play();
-  // The server skipped cycles during the take (a busy machine): its frames say nothing.
-  bool disturbed() const { return disturbed_; }
   const std::vector<float>& left() const { return left_; }
   const std::vector<float>& right() const { return right_; }
 
@@ -46,10 +47,11 @@ private:
   jack_port_t* inLeft_ = nullptr;
   jack_port_t* inRight_ = nullptr;
   std::atomic<bool> playing_{false};
-  std::atomic<uint32_t> start_{0};
+  std::atomic<bool> started_{false};     // the sender's first cycle came
+  std::atomic<jack_nframes_t> start_{0}; // its frame time
+  uint32_t sent_ = 0;                    // frames the sender's cycles covered
+  bool recording_ = false;
   std::atomic<uint32_t> recorded_{0};
   size_t nextEvent_ = 0;
-  jack_nframes_t nextCycle_ = 0;
-  std::atomic<bool> disturbed_{false};
   std::vector<float> left_, right_;
 };

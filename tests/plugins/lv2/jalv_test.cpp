@@ -2,7 +2,7 @@
 // its kit restored from a session's state that names it by a relative path, notes from a
 // JACK MIDI client of the test, its outputs recorded by another. At 44,100 Hz the take is
 // `za32 render` of the same MIDI file, sample for sample; at 48,000 Hz it is what lilv
-// makes of the same notes at the same frames.
+// makes of the same notes at the same frames in blocks of the same length.
 #include "jack_take.h"
 #include "lilv_host.h"
 #include "programs.h"
@@ -45,6 +45,8 @@ std::vector<JackEvent> EventsAt(const std::vector<TimedMidi>& song, double rate)
   return events;
 }
 
+constexpr uint32_t kPeriod = 128;
+
 class Lv2Jalv : public testing::TestWithParam<unsigned> {};
 
 TEST_P(Lv2Jalv, TakeEqualsTheRenderOfTheSameNotes) {
@@ -67,20 +69,21 @@ TEST_P(Lv2Jalv, TakeEqualsTheRenderOfTheSameNotes) {
     expected16 = wav.samples;
     frames = static_cast<uint32_t>(wav.frames());
   } else {
+    // In blocks of the server's period: away from 44,100 Hz the resampler's sums round
+    // differently at other block boundaries, by the float's last place.
     LilvHost host;
-    HostedPlugin plugin(host, "urn:zandoria:za32", rate, 512);
+    HostedPlugin plugin(host, "urn:zandoria:za32", rate, kPeriod);
     plugin.SetKit(0, kit.string());
     ASSERT_TRUE(plugin.WaitForKit(kit.string()));
     frames = rate / 2;
-    expectedFloat = Play(plugin, Groove(), rate, frames, 512);
+    expectedFloat = Play(plugin, Groove(), rate, frames, kPeriod);
   }
 
-  JackServer server(128, rate);
+  JackServer server(kPeriod, rate);
   ASSERT_TRUE(server.ready());
   setenv("LV2_PATH", fs::path(ZA32_LV2_BUNDLE).parent_path().c_str(), 1);
-  bool compared = false;
-  for (int attempt = 0; attempt < 3 && !compared; ++attempt) {
-    std::string name = "za32-jalv-" + std::to_string(attempt);
+  {
+    std::string name = "za32-jalv";
     RunningProgram jalv({"jalv", "-x", "-n", name, "-l", session.string(), "urn:zandoria:za32"},
                         dir.path());
     ASSERT_TRUE(jalv.started());
@@ -89,9 +92,6 @@ TEST_P(Lv2Jalv, TakeEqualsTheRenderOfTheSameNotes) {
     ASSERT_TRUE(take.Connect(name + ":control", name + ":out_left", name + ":out_right"))
         << jalv.Output();
     ASSERT_TRUE(take.Play()) << jalv.Output();
-    if (take.disturbed())
-      continue; // the server skipped cycles: the frames say nothing; again
-    compared = true;
     size_t differing = 0;
     for (uint32_t i = 0; i < frames; ++i) {
       if (rate == 44100) {
@@ -102,9 +102,19 @@ TEST_P(Lv2Jalv, TakeEqualsTheRenderOfTheSameNotes) {
         differing += take.right()[i] != expectedFloat[2 * i + 1];
       }
     }
-    EXPECT_EQ(differing, 0u) << "at " << rate << " Hz\n" << jalv.Output();
+    auto firstSound = [](auto begin, auto end, size_t stride) {
+      for (auto it = begin; it < end; it += stride)
+        if (*it != 0)
+          return size_t(it - begin) / stride;
+      return size_t(-1);
+    };
+    size_t heard = firstSound(take.left().begin(), take.left().end(), 1);
+    size_t due = rate == 44100 ? firstSound(expected16.begin(), expected16.end(), 2)
+                               : firstSound(expectedFloat.begin(), expectedFloat.end(), 2);
+    EXPECT_EQ(differing, 0u) << "at " << rate << " Hz: first sound at frame " << heard
+                             << ", due at " << due << "\n"
+                             << jalv.Output();
   }
-  EXPECT_TRUE(compared) << "the JACK server skipped cycles in every take";
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, Lv2Jalv, testing::Values(44100u, 48000u));

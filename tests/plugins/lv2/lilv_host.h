@@ -75,6 +75,9 @@ public:
   LilvInstance* instance() const { return instance_; }
   unsigned pairs() const { return pairs_; }
 
+  // The freewheel port: 1 while the host bounces faster than real time.
+  void Freewheel(bool on) { freewheel_ = on ? 1.0f : 0.0f; }
+
   // Queued for the next block, at `frame` inside it.
   void Midi(uint32_t frame, std::vector<uint8_t> bytes);
   void SetKit(uint32_t frame, const std::string& path);

@@ -34,6 +34,16 @@ RtCounts RtProbeEnd() {
   return counts;
 }
 
+bool RtProbePause() {
+  bool was = counting;
+  counting = false;
+  return was;
+}
+
+void RtProbeResume(bool wasCounting) {
+  counting = wasCounting;
+}
+
 #ifdef ZA32_RT_PROBE_OFF
 
 namespace {
@@ -50,50 +60,6 @@ bool RtProbeAvailable() {
   return true;
 }
 
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* __libc_memalign(size_t, size_t);
-
-void* malloc(size_t size) {
-  if (counting)
-    ++counts.allocations;
-  return __libc_malloc(size);
-}
-
-void* calloc(size_t n, size_t size) {
-  if (counting)
-    ++counts.allocations;
-  return __libc_calloc(n, size);
-}
-
-void* realloc(void* p, size_t size) {
-  if (counting)
-    ++counts.allocations;
-  return __libc_realloc(p, size);
-}
-
-void* memalign(size_t alignment, size_t size) {
-  if (counting)
-    ++counts.allocations;
-  return __libc_memalign(alignment, size);
-}
-
-void* aligned_alloc(size_t alignment, size_t size) {
-  if (counting)
-    ++counts.allocations;
-  return __libc_memalign(alignment, size);
-}
-
-int posix_memalign(void** out, size_t alignment, size_t size) {
-  if (counting)
-    ++counts.allocations;
-  *out = __libc_memalign(alignment, size);
-  return *out ? 0 : 12; // ENOMEM
-}
-}
-
 namespace {
 template <typename F> F Next(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -102,6 +68,7 @@ int (*nextOpen)(const char*, int, ...);
 int (*nextOpenat)(int, const char*, int, ...);
 FILE* (*nextFopen)(const char*, const char*);
 int (*nextLock)(pthread_mutex_t*);
+int (*nextTrylock)(pthread_mutex_t*);
 
 void ResolveNext() {
   if (!nextOpen)
@@ -112,10 +79,52 @@ void ResolveNext() {
     nextFopen = Next<FILE* (*)(const char*, const char*)>("fopen");
   if (!nextLock)
     nextLock = Next<int (*)(pthread_mutex_t*)>("pthread_mutex_lock");
+  if (!nextTrylock)
+    nextTrylock = Next<int (*)(pthread_mutex_t*)>("pthread_mutex_trylock");
+}
+
+void CountAllocation() {
+  if (counting)
+    ++counts.allocations;
 }
 } // namespace
 
 extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+
+void* malloc(size_t size) {
+  CountAllocation();
+  return __libc_malloc(size);
+}
+
+void* calloc(size_t n, size_t size) {
+  CountAllocation();
+  return __libc_calloc(n, size);
+}
+
+void* realloc(void* p, size_t size) {
+  CountAllocation();
+  return __libc_realloc(p, size);
+}
+
+void* memalign(size_t alignment, size_t size) {
+  CountAllocation();
+  return __libc_memalign(alignment, size);
+}
+
+void* aligned_alloc(size_t alignment, size_t size) {
+  CountAllocation();
+  return __libc_memalign(alignment, size);
+}
+
+int posix_memalign(void** out, size_t alignment, size_t size) {
+  CountAllocation();
+  *out = __libc_memalign(alignment, size);
+  return *out ? 0 : 12; // ENOMEM
+}
 
 int open(const char* path, int flags, ...) {
   if (counting)
@@ -147,9 +156,13 @@ FILE* fopen(const char* path, const char* mode) {
 }
 
 int pthread_mutex_lock(pthread_mutex_t* mutex) {
-  if (counting)
-    ++counts.locks;
   ResolveNext();
+  if (!counting)
+    return nextLock(mutex);
+  ++counts.locks;
+  if (nextTrylock(mutex) == 0)
+    return 0;
+  ++counts.waits;
   return nextLock(mutex);
 }
 }

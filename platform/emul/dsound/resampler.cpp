@@ -98,8 +98,8 @@ void DecodeStereo16Portable(const void* from, size_t count, float* left, float* 
   }
 }
 
-const Resamplers kPortable{EqualRatePortable, CubicPortable, SincPortable, "portable",
-                           DecodeStereo16Portable};
+const Resamplers kPortable{EqualRatePortable, CubicPortable,          SincPortable,
+                           "portable",        DecodeStereo16Portable, nullptr};
 
 } // namespace
 

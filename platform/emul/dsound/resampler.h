@@ -61,12 +61,20 @@ using MixFunction = void (*)(const VoiceRun& run, const SincKernel* kernel, floa
 // Decodes `count` frames of interleaved 16-bit stereo into planar floats, full scale 1.0.
 using DecodeStereo16Function = void (*)(const void* from, size_t count, float* left, float* right);
 
+// As a MixFunction, reading 16-bit stereo where it lies instead of a decoded run: frame i
+// of the run is at `frames` + 4 i (run.left and run.right are not read), and the frames up
+// to kRunPadding past the last one the run needs must be there to read. The same sums as
+// decoding first, bit for bit.
+using Stereo16MixFunction = void (*)(const VoiceRun& run, const void* frames, float* outLeft,
+                                     float* outRight);
+
 struct Resamplers {
   MixFunction equalRate; // frequency equal to the output rate and fraction 0 only
   MixFunction cubic;
   MixFunction sinc; // needs the kernel for run.frequency
   const char* name; // the instruction set the functions were chosen for
   DecodeStereo16Function decodeStereo16;
+  Stereo16MixFunction cubicStereo16; // null: decode, then `cubic`
 };
 
 // The fastest set this processor runs, chosen once at run time.

@@ -12,12 +12,6 @@
 namespace dsemu {
 namespace {
 
-ZA32_AVX2 inline float Sum(__m256 v) {
-  const __m128 quad = _mm_add_ps(_mm256_castps256_ps128(v), _mm256_extractf128_ps(v, 1));
-  const __m128 pair = _mm_add_ps(quad, _mm_movehl_ps(quad, quad));
-  return _mm_cvtss_f32(_mm_add_ss(pair, _mm_movehdup_ps(pair)));
-}
-
 // Both sums at once: {sum(a), sum(b)} in the two low lanes.
 ZA32_AVX2 inline __m128 SumPair(__m256 a, __m256 b) {
   const __m256 halves = _mm256_hadd_ps(a, b); // a01 a23 b01 b23 | a45 a67 b45 b67
@@ -114,56 +108,124 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
   }
 }
 
-ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
-                        float* outRight) {
-  const bool mono = run.left == run.right;
-  const unsigned taps = kernel->taps;
+// One output frame's dot products of both sides with the kernel's row for its fraction
+// (interpolated between two rows), still spread over eight lanes each. Taps as in the
+// AVX-512 set: known when compiling for the common widths, else 0 and `taps` says.
+struct SincFrame {
+  __m256 left;
+  __m256 right;
+};
+
+template <bool Mono, unsigned Taps>
+ZA32_AVX2 inline SincFrame SincProducts(const float* row, unsigned taps, float between,
+                                        const float* l, const float* r) {
+  if (Taps)
+    taps = Taps;
+  const __m256 b = _mm256_set1_ps(between);
+  const float* next = row + taps;
+  __m256 accLeft = _mm256_setzero_ps();
+  __m256 accRight = _mm256_setzero_ps();
+  for (unsigned j = 0; j < taps; j += 8) {
+    const __m256 here = _mm256_loadu_ps(row + j);
+    const __m256 c = _mm256_fmadd_ps(b, _mm256_sub_ps(_mm256_loadu_ps(next + j), here), here);
+    accLeft = _mm256_fmadd_ps(c, _mm256_loadu_ps(l + j), accLeft);
+    if (!Mono)
+      accRight = _mm256_fmadd_ps(c, _mm256_loadu_ps(r + j), accRight);
+  }
+  return {accLeft, Mono ? accLeft : accRight};
+}
+
+// Eight vectors' lane sums in one vector, in order: the horizontal additions of a
+// transposition instead of each vector summed on its own.
+ZA32_AVX2 inline __m256 SumEight(const __m256* v) {
+  const __m256 pairs0 = _mm256_hadd_ps(v[0], v[1]);
+  const __m256 pairs1 = _mm256_hadd_ps(v[2], v[3]);
+  const __m256 pairs2 = _mm256_hadd_ps(v[4], v[5]);
+  const __m256 pairs3 = _mm256_hadd_ps(v[6], v[7]);
+  const __m256 quads0 = _mm256_hadd_ps(pairs0, pairs1); // v0 v1 v2 v3, halves of each lane
+  const __m256 quads1 = _mm256_hadd_ps(pairs2, pairs3); // v4 v5 v6 v7
+  return _mm256_add_ps(_mm256_permute2f128_ps(quads0, quads1, 0x20),
+                       _mm256_permute2f128_ps(quads0, quads1, 0x31));
+}
+
+template <bool Mono, unsigned Taps>
+ZA32_AVX2 void SincAvx2Of(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                          float* outRight) {
+  const unsigned taps = Taps ? Taps : kernel->taps;
   const uint32_t outputRate = run.rate;
   const float inverseRate = 1.0f / float(outputRate);
   const PhaseDivider divider(outputRate);
   const uint32_t whole = run.frequency / outputRate;
   const uint32_t part = run.frequency % outputRate;
+  const float* rows = kernel->Rows();
+  const float* left = run.left - (kernel->half - 1);
+  const float* right = run.right - (kernel->half - 1);
   size_t index = run.start;
   uint32_t fraction = run.fraction;
-  for (size_t k = 0; k < run.frames; ++k) {
+  auto products = [&]() ZA32_AVX2 {
     const uint32_t scaled = fraction * SincKernel::kPhases;
     const uint32_t phase = divider.Quotient(scaled);
-    const __m256 between = _mm256_set1_ps(float(scaled - phase * outputRate) * inverseRate);
-    const float* row = kernel->Rows() + size_t{phase} * taps;
-    const float* next = row + taps;
-    const float* l = run.left + index - (kernel->half - 1);
-    const float* r = run.right + index - (kernel->half - 1);
-    __m256 accLeft = _mm256_setzero_ps();
-    if (mono) {
-      for (unsigned j = 0; j < taps; j += 8) {
-        const __m256 here = _mm256_loadu_ps(row + j);
-        const __m256 c =
-            _mm256_fmadd_ps(between, _mm256_sub_ps(_mm256_loadu_ps(next + j), here), here);
-        accLeft = _mm256_fmadd_ps(c, _mm256_loadu_ps(l + j), accLeft);
-      }
-      const float y = Sum(accLeft);
-      outLeft[k] += run.gainLeft * y;
-      outRight[k] += run.gainRight * y;
-    } else {
-      __m256 accRight = _mm256_setzero_ps();
-      for (unsigned j = 0; j < taps; j += 8) {
-        const __m256 here = _mm256_loadu_ps(row + j);
-        const __m256 c =
-            _mm256_fmadd_ps(between, _mm256_sub_ps(_mm256_loadu_ps(next + j), here), here);
-        accLeft = _mm256_fmadd_ps(c, _mm256_loadu_ps(l + j), accLeft);
-        accRight = _mm256_fmadd_ps(c, _mm256_loadu_ps(r + j), accRight);
-      }
-      const __m128 sums = SumPair(accLeft, accRight);
-      outLeft[k] += run.gainLeft * _mm_cvtss_f32(sums);
-      outRight[k] += run.gainRight * _mm_cvtss_f32(_mm_movehdup_ps(sums));
-    }
+    const float between = float(scaled - phase * outputRate) * inverseRate;
+    const SincFrame frame = SincProducts<Mono, Taps>(rows + size_t{phase} * taps, taps, between,
+                                                     left + index, right + index);
     index += whole;
     fraction += part;
     if (fraction >= outputRate) {
       fraction -= outputRate;
       ++index;
     }
+    return frame;
+  };
+  const __m256 gainLeft = _mm256_set1_ps(run.gainLeft);
+  const __m256 gainRight = _mm256_set1_ps(run.gainRight);
+  size_t k = 0;
+  for (; k + 8 <= run.frames; k += 8) {
+    __m256 lefts[8];
+    __m256 rights[8];
+#pragma GCC unroll 8
+    for (int f = 0; f < 8; ++f) {
+      const SincFrame frame = products();
+      lefts[f] = frame.left;
+      rights[f] = frame.right;
+    }
+    _mm256_storeu_ps(outLeft + k,
+                     _mm256_fmadd_ps(gainLeft, SumEight(lefts), _mm256_loadu_ps(outLeft + k)));
+    const __m256 y = Mono ? SumEight(lefts) : SumEight(rights);
+    _mm256_storeu_ps(outRight + k, _mm256_fmadd_ps(gainRight, y, _mm256_loadu_ps(outRight + k)));
   }
+  for (; k < run.frames; ++k) {
+    const SincFrame frame = products();
+    const __m128 sums = SumPair(frame.left, frame.right);
+    outLeft[k] += run.gainLeft * _mm_cvtss_f32(sums);
+    outRight[k] += run.gainRight * _mm_cvtss_f32(_mm_movehdup_ps(sums));
+  }
+}
+
+template <bool Mono>
+ZA32_AVX2 void SincAvx2Dispatch(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                                float* outRight) {
+  switch (kernel->taps) {
+  case 32: // at or below the output rate
+    return SincAvx2Of<Mono, 32>(run, kernel, outLeft, outRight);
+  case 40:
+    return SincAvx2Of<Mono, 40>(run, kernel, outLeft, outRight);
+  case 48:
+    return SincAvx2Of<Mono, 48>(run, kernel, outLeft, outRight);
+  case 56:
+    return SincAvx2Of<Mono, 56>(run, kernel, outLeft, outRight);
+  case 64: // up to twice the output rate
+    return SincAvx2Of<Mono, 64>(run, kernel, outLeft, outRight);
+  default:
+    return SincAvx2Of<Mono, 0>(run, kernel, outLeft, outRight);
+  }
+}
+
+ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
+                        float* outRight) {
+  if (run.left == run.right)
+    SincAvx2Dispatch<true>(run, kernel, outLeft, outRight);
+  else
+    SincAvx2Dispatch<false>(run, kernel, outLeft, outRight);
 }
 
 // Eight frames at a time: each frame's two samples as one 32-bit lane, the left one in
@@ -183,7 +245,7 @@ ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, f
     PortableResamplers().decodeStereo16(bytes + 4 * i, count - i, left + i, right + i);
 }
 
-const Resamplers kAvx2{EqualRateAvx2, CubicAvx2, SincAvx2, "avx2", DecodeStereo16Avx2};
+const Resamplers kAvx2{EqualRateAvx2, CubicAvx2, SincAvx2, "avx2", DecodeStereo16Avx2, nullptr};
 
 } // namespace
 

@@ -335,7 +335,146 @@ ZA32_AVX512 void DecodeStereo16Avx512(const void* from, size_t count, float* lef
   }
 }
 
-const Resamplers kAvx512{EqualRateAvx512, CubicAvx512, SincAvx512, "avx512", DecodeStereo16Avx512};
+// A 16-bit stereo frame held in a 32-bit lane: its left and its right sample as floats.
+ZA32_AVX512 inline __m512 LeftOf(__m512i pairs) {
+  return _mm512_cvtepi32_ps(_mm512_srai_epi32(_mm512_slli_epi32(pairs, 16), 16));
+}
+ZA32_AVX512 inline __m512 RightOf(__m512i pairs) {
+  return _mm512_cvtepi32_ps(_mm512_srai_epi32(pairs, 16));
+}
+
+// The cubic of CubicAvx512 on 16-bit stereo read where it lies: each frame is one 32-bit
+// lane, its left sample in the low half; a window's frames are split into two float
+// vectors, left and right, then picked from as the float cubic picks from its run. The
+// full scale (1 / 32768, a power of two) goes into the gains, so the sums are the float
+// cubic's on the decoded run, bit for bit.
+ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, float* outLeft,
+                                     float* outRight) {
+  const auto* frames = static_cast<const int32_t*>(data);
+  const uint32_t frequency = run.frequency;
+  const __m512 steps = _mm512_cvtepi32_ps(
+      _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int>(frequency)),
+                         _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)));
+  const uint32_t outputRate = run.rate;
+  const __m512 rate = _mm512_set1_ps(float(outputRate));
+  const __m512 inverse = _mm512_set1_ps(1.0f / float(outputRate));
+  const __m512 half = _mm512_set1_ps(0.5f);
+  const __m512 one = _mm512_set1_ps(1.0f);
+  const __m512 gainLeft = _mm512_set1_ps(run.gainLeft * (1.0f / 32768));
+  const __m512 gainRight = _mm512_set1_ps(run.gainRight * (1.0f / 32768));
+  const __m512i oneTap = _mm512_set1_epi32(1);
+  const uint64_t reach = (uint64_t{15} * frequency + outputRate - 1) / outputRate + 4;
+  const uint64_t halfReach = (uint64_t{7} * frequency + outputRate - 1) / outputRate + 4;
+  const uint64_t sixteenWhole = 16ull * frequency / outputRate;
+  const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
+
+  size_t index = run.start;
+  uint32_t fraction = run.fraction;
+  size_t k = 0;
+  for (; k + 16 <= run.frames; k += 16) {
+    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(fraction)), steps);
+    __m512 whole = _mm512_roundscale_ps(_mm512_mul_ps(total, inverse),
+                                        _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m512 rest = _mm512_fnmadd_ps(whole, rate, total);
+    const __mmask16 under = _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ);
+    whole = _mm512_mask_sub_ps(whole, under, whole, one);
+    rest = _mm512_mask_add_ps(rest, under, rest, rate);
+    const __mmask16 over = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
+    whole = _mm512_mask_add_ps(whole, over, whole, one);
+    rest = _mm512_mask_sub_ps(rest, over, rest, rate);
+    const __m512i at0 = _mm512_cvttps_epi32(whole);
+    const __m512i at[4] = {at0, _mm512_add_epi32(at0, oneTap),
+                           _mm512_add_epi32(at0, _mm512_set1_epi32(2)),
+                           _mm512_add_epi32(at0, _mm512_set1_epi32(3))};
+
+    const __m512 t = _mm512_mul_ps(rest, inverse);
+    const __m512 t2 = _mm512_mul_ps(t, t);
+    const __m512 cm1 =
+        _mm512_mul_ps(t, _mm512_fmadd_ps(t, _mm512_fnmadd_ps(half, t, one), _mm512_set1_ps(-0.5f)));
+    const __m512 c0 =
+        _mm512_fmadd_ps(t2, _mm512_fmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(-2.5f)), one);
+    const __m512 c1 = _mm512_mul_ps(
+        t,
+        _mm512_fmadd_ps(t, _mm512_fnmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(2.0f)), half));
+    const __m512 c2 = _mm512_mul_ps(t2, _mm512_fmsub_ps(half, t, half));
+
+    const int32_t* from = frames + index - 1;
+    __m512 l[4], r[4];
+    if (reach <= 32) {
+      const __m512i low = _mm512_loadu_si512(from);
+      const __m512i high = _mm512_loadu_si512(from + 16);
+      const __m512 lowLeft = LeftOf(low), highLeft = LeftOf(high);
+      const __m512 lowRight = RightOf(low), highRight = RightOf(high);
+      for (int j = 0; j < 4; ++j) {
+        l[j] = _mm512_permutex2var_ps(lowLeft, at[j], highLeft);
+        r[j] = _mm512_permutex2var_ps(lowRight, at[j], highRight);
+      }
+    } else if (halfReach <= 32) {
+      const uint32_t ninth =
+          static_cast<uint32_t>((uint64_t{fraction} + 8ull * frequency) / outputRate);
+      const __m512i fromNinth = _mm512_set1_epi32(static_cast<int>(ninth));
+      const __m512i low = _mm512_loadu_si512(from);
+      const __m512i high = _mm512_loadu_si512(from + 16);
+      const __m512i secondLow = _mm512_loadu_si512(from + ninth);
+      const __m512i secondHigh = _mm512_loadu_si512(from + ninth + 16);
+      const __m512 lowLeft = LeftOf(low), highLeft = LeftOf(high);
+      const __m512 lowRight = RightOf(low), highRight = RightOf(high);
+      const __m512 secondLowLeft = LeftOf(secondLow), secondHighLeft = LeftOf(secondHigh);
+      const __m512 secondLowRight = RightOf(secondLow), secondHighRight = RightOf(secondHigh);
+      for (int j = 0; j < 4; ++j) {
+        const __m512i second = _mm512_sub_epi32(at[j], fromNinth);
+        l[j] = _mm512_mask_blend_ps(0xFF00, _mm512_permutex2var_ps(lowLeft, at[j], highLeft),
+                                    _mm512_permutex2var_ps(secondLowLeft, second, secondHighLeft));
+        r[j] =
+            _mm512_mask_blend_ps(0xFF00, _mm512_permutex2var_ps(lowRight, at[j], highRight),
+                                 _mm512_permutex2var_ps(secondLowRight, second, secondHighRight));
+      }
+    } else {
+      for (int j = 0; j < 4; ++j) {
+        const __m512i pairs = _mm512_i32gather_epi32(at[j], from, 4);
+        l[j] = LeftOf(pairs);
+        r[j] = RightOf(pairs);
+      }
+    }
+    auto interpolate = [&](const __m512* x) ZA32_AVX512 {
+      return _mm512_fmadd_ps(
+          c2, x[3], _mm512_fmadd_ps(c1, x[2], _mm512_fmadd_ps(c0, x[1], _mm512_mul_ps(cm1, x[0]))));
+    };
+    _mm512_storeu_ps(outLeft + k,
+                     _mm512_fmadd_ps(gainLeft, interpolate(l), _mm512_loadu_ps(outLeft + k)));
+    _mm512_storeu_ps(outRight + k,
+                     _mm512_fmadd_ps(gainRight, interpolate(r), _mm512_loadu_ps(outRight + k)));
+
+    index += sixteenWhole;
+    fraction += sixteenPart;
+    if (fraction >= outputRate) {
+      fraction -= outputRate;
+      ++index;
+    }
+  }
+  if (k < run.frames) {
+    // The last few frames on their window decoded, by the float cubic.
+    const size_t tail = run.frames - k;
+    const size_t reachOfTail =
+        static_cast<size_t>((uint64_t{fraction} + uint64_t{frequency} * (tail - 1)) / outputRate) +
+        kCubicBefore + kCubicAfter + 1;
+    constexpr size_t kMostFrames = 16 * (DSBFREQUENCY_MAX / 22050 + 1) + 8;
+    alignas(64) float left[kMostFrames];
+    alignas(64) float right[kMostFrames];
+    DecodeStereo16Avx512(frames + index - kCubicBefore, std::min(reachOfTail, kMostFrames), left,
+                         right);
+    VoiceRun last = run;
+    last.left = left;
+    last.right = right;
+    last.start = kCubicBefore;
+    last.fraction = fraction;
+    last.frames = tail;
+    PortableResamplers().cubic(last, nullptr, outLeft + k, outRight + k);
+  }
+}
+
+const Resamplers kAvx512{EqualRateAvx512, CubicAvx512,          SincAvx512,
+                         "avx512",        DecodeStereo16Avx512, CubicStereo16Avx512};
 
 } // namespace
 

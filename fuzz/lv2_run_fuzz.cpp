@@ -127,7 +127,20 @@ Host* Start() {
   reinterpret_cast<LV2_Atom*>(host.notify)->size = sizeof host.notify - sizeof(LV2_Atom);
   host.descriptor->run(host.plugin, 64);
   host.descriptor->run(host.plugin, 64); // the load is sent at the end of the first block
+  // Every key played once, so that what the engine makes on its first notes is made now.
+  lv2_atom_forge_set_buffer(&forge, host.control, sizeof host.control);
+  lv2_atom_forge_sequence_head(&forge, &sequence, 0);
+  for (uint8_t note = 36; note < 40; ++note) {
+    const uint8_t on[3] = {0x99, note, 100};
+    lv2_atom_forge_frame_time(&forge, note - 36);
+    lv2_atom_forge_atom(&forge, 3, Map(nullptr, LV2_MIDI__MidiEvent));
+    lv2_atom_forge_write(&forge, on, 3);
+  }
+  lv2_atom_forge_pop(&forge, &sequence);
+  host.descriptor->run(host.plugin, 512);
   std::filesystem::remove_all(folder);
+  // Freed at exit, so that the leak check at the end sees nothing left.
+  std::atexit([] { host.descriptor->cleanup(host.plugin); });
   return &host;
 }
 
@@ -141,8 +154,24 @@ struct Input {
 
 } // namespace
 
+// What an engine copy allocates for its process-long state when it starts (its buffer
+// lists, pool, mixing scratch, kernel cache, gain table: "never destroyed") is not seen by
+// the leak check inside the copy, and is left behind when the copy unloads. That belongs
+// to the engine module, not to what this target fuzzes.
+extern "C" const char* __lsan_default_suppressions() {
+  return "leak:za32::EngineInstance::Open\n";
+}
+
+// The plugin and its kit live for the whole run: made before the first input, so that
+// the leak check does not count them against it.
+Host* host = nullptr;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  host = Start();
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Host* host = Start();
   static const LV2_URID kTypes[] = {
       Map(nullptr, LV2_MIDI__MidiEvent),      Map(nullptr, LV2_ATOM__Object),
       Map(nullptr, LV2_ATOM__Blank),          Map(nullptr, LV2_ATOM__Path),
@@ -198,8 +227,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         lv2_atom_forge_write(&forge, body.data(), length);
         break;
       default: // an event's header made of the input: its size may run past the end
+               // (the forge pads what it writes to 8 bytes)
         lv2_atom_forge_write(&forge, body.data(), length);
-        lv2_atom_forge_pad(&forge, length);
         break;
       }
     }

@@ -16,16 +16,24 @@ void* __libc_memalign(size_t alignment, size_t size);
 void __libc_free(void* memory);
 }
 
+// The sanitizers own the allocator: there the counters are not built and the test skips.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZA32_COUNT_ALLOCATIONS 0
+#else
+#define ZA32_COUNT_ALLOCATIONS 1
+#endif
+
 namespace {
 thread_local bool counting = false;
 std::atomic<size_t> allocations{0};
 std::atomic<size_t> locks{0};
-void Count() {
+[[maybe_unused]] void Count() {
   if (counting)
     ++allocations;
 }
 } // namespace
 
+#if ZA32_COUNT_ALLOCATIONS
 extern "C" {
 int pthread_mutex_lock(pthread_mutex_t* mutex) {
   static const auto next =
@@ -65,11 +73,14 @@ void free(void* memory) {
   __libc_free(memory);
 }
 }
+#endif
 
 namespace instance_test {
 namespace {
 
 TEST(InstanceAllocation, RenderAllocatesNothingAndTakesNoLockOnceKeysAreInstalled) {
+  if (!ZA32_COUNT_ALLOCATIONS)
+    GTEST_SKIP() << "the sanitizers own the allocator here";
   TempDir dir;
   std::vector<std::string> files;
   for (int k = 0; k < ZA32_KEYS; ++k)

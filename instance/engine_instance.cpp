@@ -10,6 +10,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +25,9 @@ namespace {
 std::mutex moduleLock; // the path and the bytes, read once
 std::string modulePath;
 std::shared_ptr<const std::vector<char>> moduleBytes;
+// The resampler's kernels, made by whichever copy needs one first and kept for every
+// copy after it (a copy's own would be 33 KB to 300 KB each).
+std::array<std::atomic<void*>, 128> sharedKernels{};
 
 // The module beside the program or library this code is linked into; else where the
 // build made it.
@@ -139,6 +144,7 @@ std::unique_ptr<EngineInstance> EngineInstance::Open(uint32_t rate, std::string*
     *why = "the engine module " + modulePath + " is not one this program can use";
     return nullptr;
   }
+  module->entry->share_kernels(sharedKernels.data(), sharedKernels.size());
   module->opened = module->entry->open(rate, &Module::Box, module.get()) != 0;
   if (!module->opened) {
     *why = "the engine did not start";

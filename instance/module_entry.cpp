@@ -13,6 +13,7 @@
 #include "performance/voice_rules.h"
 #include "platform/emul/control.h"
 #include "platform/emul/dsound/device_control.h"
+#include "platform/emul/dsound/sinc_kernel.h"
 #include "samples/samples.h"
 
 #include <algorithm>
@@ -164,6 +165,7 @@ int Open(uint32_t rate, Za32BoxFunction box, void* owner) {
   state.rate = rate;
   emul::SetMessageBoxHandler(ShowBox);
   dsemu::SelectOutput(dsemu::Output::Manual);
+  dsemu::SelectUnguardedState(); // this copy's device is this owner's alone
   if (!dsemu::SelectOutputRate(rate))
     return 0;
   WNDCLASSA windowClass{};
@@ -229,8 +231,18 @@ unsigned SoundingVoices() {
   return sounding;
 }
 
-const Za32InstanceModule kModule{
-    ZA32_INSTANCE_MODULE_VERSION, Open, InstallKeys, ReadKeys, Render, SoundingVoices, Close};
+void ShareKernels(void* slots, size_t count) {
+  dsemu::ShareSincKernels(static_cast<std::atomic<void*>*>(slots), count);
+}
+
+const Za32InstanceModule kModule{ZA32_INSTANCE_MODULE_VERSION,
+                                 Open,
+                                 InstallKeys,
+                                 ReadKeys,
+                                 Render,
+                                 SoundingVoices,
+                                 Close,
+                                 ShareKernels};
 
 } // namespace
 

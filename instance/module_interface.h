@@ -13,7 +13,7 @@
 
 extern "C" {
 
-#define ZA32_INSTANCE_MODULE_VERSION 1
+#define ZA32_INSTANCE_MODULE_VERSION 2
 
 // What the engine would show in a message box, handed to the owner as it happens.
 typedef void (*Za32BoxFunction)(void* owner, const char* text, const char* caption, unsigned type);
@@ -54,6 +54,10 @@ struct Za32InstanceModule {
   // Every note off, the engine stopped, its samples, device and windows freed: nothing
   // of the copy is left but its code, ready to be unloaded.
   void (*close)(void);
+  // Before open: the table (`count` null pointers at first, kept as long as the process)
+  // where every copy finds the resampler's kernels another copy made, and leaves those
+  // it makes; they depend only on the ratio of a buffer's frequency to the output rate.
+  void (*share_kernels)(void* slots, size_t count);
 };
 
 __attribute__((visibility("default"))) const Za32InstanceModule* za32_instance_module(void);

@@ -68,14 +68,18 @@ PlayStats RenderOffline(za32::KitPlayer& player, const Timeline& timeline, MixSi
     if (rungOut) // the piece ends with the last frame that sounds
       while (frames > 0 && mix[2 * frames - 1] == 0 && mix[2 * frames - 2] == 0)
         --frames;
+    int peak = 0;
     for (size_t i = 0; i < frames * 2; ++i)
-      stats.peak = std::max(stats.peak, std::abs(int(mix[i])));
-    for (size_t i = 0; i < frames; ++i)
-      for (float value : {left[i], right[i]}) {
-        stats.truePeak = std::max(stats.truePeak, std::fabs(value));
-        // Past these the device's step has no value left: the sample is clipped.
-        stats.clipped += value >= 32767.5f / 32768.0f || value < -32768.5f / 32768.0f;
-      }
+      peak = std::max(peak, std::abs(int(mix[i])));
+    stats.peak = std::max(stats.peak, peak);
+    // Only a block that reaches full scale can have clipped: the float mix is looked at
+    // for those alone. Past these the device's step has no value left.
+    if (peak >= 32767)
+      for (size_t i = 0; i < frames; ++i)
+        for (float value : {left[i], right[i]}) {
+          stats.truePeak = std::max(stats.truePeak, std::fabs(value));
+          stats.clipped += value >= 32767.5f / 32768.0f || value < -32768.5f / 32768.0f;
+        }
     out.Write({left.data(), right.data(), mix.data(), frames});
     now += frames;
     progress.Update(now);

@@ -14,7 +14,8 @@
 struct PlayStats {
   uint64_t frames = 0;
   int peak = 0;             // largest sample magnitude, 0..32768 (offline only)
-  float truePeak = 0;       // the float mix's largest magnitude, 1.0 full scale (offline)
+  float truePeak = 0;       // the float mix's largest magnitude, 1.0 full scale, where it
+                            // reached 16-bit full scale (offline)
   uint64_t clipped = 0;     // samples the 16-bit step clipped (offline)
   size_t maxVoices = 0;     // most voices sounding at once
   double seconds = 0;       // wall-clock time taken

@@ -13,33 +13,33 @@ namespace emul {
 template <typename Call, typename Result> class FaultTable {
 public:
   void FailNth(Call call, unsigned n, Result result) { // n = 1 is the next call
-    std::lock_guard guard(lock_);
+    Guard guard(*this);
     faults_[Index(call)] = Fault{n, false, result};
   }
 
   void FailAlways(Call call, Result result) {
-    std::lock_guard guard(lock_);
+    Guard guard(*this);
     faults_[Index(call)] = Fault{0, true, result};
   }
 
   void Clear() {
-    std::lock_guard guard(lock_);
+    Guard guard(*this);
     faults_.fill(Fault{});
   }
 
   unsigned Count(Call call) {
-    std::lock_guard guard(lock_);
+    Guard guard(*this);
     return counts_[Index(call)];
   }
 
   void ResetCounts() {
-    std::lock_guard guard(lock_);
+    Guard guard(*this);
     counts_.fill(0);
   }
 
   // Counts the call; the result it must fail with when a fault is armed for it.
   std::optional<Result> Injected(Call call) {
-    std::lock_guard guard(lock_);
+    Guard guard(*this);
     ++counts_[Index(call)];
     Fault& fault = faults_[Index(call)];
     if (fault.always)
@@ -49,7 +49,23 @@ public:
     return fault.result;
   }
 
+  // For a private copy used by one thread at a time: no lock is taken from now on. Only
+  // while no other thread uses the table.
+  void Unguard() { guarded_ = false; }
+
 private:
+  struct Guard {
+    explicit Guard(FaultTable& table) : table(table) {
+      if (table.guarded_)
+        table.lock_.lock();
+    }
+    ~Guard() {
+      if (table.guarded_)
+        table.lock_.unlock();
+    }
+    FaultTable& table;
+  };
+
   struct Fault {
     unsigned countdown = 0; // fails when it reaches 1; 0 is off
     bool always = false;
@@ -61,6 +77,7 @@ private:
 
   // Its own lock: faults are asked for while other locks of the platform are held.
   std::mutex lock_;
+  bool guarded_ = true;
   std::array<Fault, kCalls> faults_{};
   std::array<unsigned, kCalls> counts_{};
 };

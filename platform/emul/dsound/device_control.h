@@ -110,6 +110,11 @@ void AdvanceFramesInto(size_t frames, const FloatBuses& out);
 // buffer is not live or the bus is out of range.
 bool SetBufferBus(IDirectSoundBuffer* buffer, unsigned bus);
 
+// For a private copy of the device that one thread at a time uses, on the manual clock
+// (an engine instance): the device takes no lock from now on. Only before any device or
+// buffer exists (false otherwise, changing nothing); for good.
+bool SelectUnguardedState();
+
 // Readies the device for mixing in real time without allocating: `voices` duplicates
 // pooled, the live-buffer list and the mixer's scratch reserved for the output rate, and
 // the sinc kernels built for every frequency from `lowest` to `highest`. Call with a

@@ -36,6 +36,10 @@ void ResetCallCounts() {
   Faults().ResetCounts();
 }
 
+void UnguardFaults() {
+  Faults().Unguard();
+}
+
 std::optional<HRESULT> InjectedFault(Call call) {
   return Faults().Injected(call);
 }

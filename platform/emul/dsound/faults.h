@@ -10,4 +10,7 @@ namespace dsemu {
 // Counts the call; the result it must fail with when a fault is armed for it.
 std::optional<HRESULT> InjectedFault(Call call);
 
+// The fault table takes no lock from now on (SelectUnguardedState).
+void UnguardFaults();
+
 } // namespace dsemu

@@ -1,24 +1,30 @@
 #include "gains.h"
 
 #include <cmath>
-#include <vector>
 
 namespace dsemu {
+namespace {
+
+// Every level's amplitude, worked out once: the mixer asks for them each block. A plain
+// array: nothing to allocate while mixing, nothing to destroy under a mixer thread that
+// may still run while the process exits.
+struct AmplitudeTable {
+  float values[-DSBVOLUME_MIN + 1] = {};
+  AmplitudeTable() {
+    for (LONG i = 1; i <= -DSBVOLUME_MIN; ++i)
+      values[i] = static_cast<float>(std::pow(10.0, (DSBVOLUME_MIN + i) / 2000.0));
+  }
+};
+
+} // namespace
 
 float LevelToAmplitude(LONG level) {
-  // Every level's amplitude, worked out once: the mixer asks for them each block.
-  // Never destroyed: a mixer thread may still run while the process exits.
-  static const auto* amplitudes = [] {
-    auto* table = new std::vector<float>(-DSBVOLUME_MIN + 1);
-    for (size_t i = 1; i < table->size(); ++i)
-      (*table)[i] = static_cast<float>(std::pow(10.0, (DSBVOLUME_MIN + LONG(i)) / 2000.0));
-    return table;
-  }();
+  static const AmplitudeTable amplitudes;
   if (level <= DSBVOLUME_MIN)
     return 0.0f;
   if (level >= 0)
     return 1.0f;
-  return (*amplitudes)[static_cast<size_t>(level - DSBVOLUME_MIN)];
+  return amplitudes.values[level - DSBVOLUME_MIN];
 }
 
 ChannelGains GainsFor(LONG volume, LONG pan) {

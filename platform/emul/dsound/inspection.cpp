@@ -1,10 +1,12 @@
 // The registry of live objects and what tests and hosts may read of it.
 #include "buffer_commands.h"
 #include "device_control.h"
+#include "faults.h"
 #include "objects.h"
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace dsemu {
 namespace {
@@ -32,9 +34,25 @@ BufferState StateOf(const Buffer& buffer) {
 
 // These live as long as the process, never destroyed: a mixer thread may still run
 // while the process exits.
-std::mutex& StateLock() {
-  static auto* lock = new std::mutex;
-  return *lock;
+// Nothing to destroy: it outlives any mixer thread, and goes with the code when a
+// private copy of the device is unloaded.
+static_assert(std::is_trivially_destructible_v<StateMutex>);
+
+StateMutex& StateLock() {
+  static StateMutex lock;
+  return lock;
+}
+
+bool SelectUnguardedState() {
+  StateMutex& lock = StateLock();
+  lock.lock();
+  const bool none = LiveDeviceList().empty() && LiveBufferList().empty();
+  lock.unlock();
+  if (none) {
+    lock.guarded = false;
+    UnguardFaults();
+  }
+  return none;
 }
 
 std::vector<Buffer*>& LiveBufferList() {

@@ -222,6 +222,8 @@ void MixLocked(uint64_t firstFrame, size_t frames, MixTarget target, Quality qua
 
 void ReserveMixScratch() {
   Scratch& scratch = TheScratch();
+  scratch.mixLeft.resize(kChunk);
+  scratch.mixRight.resize(kChunk);
   const size_t longest = LongestRun(OutputRate());
   scratch.left.reserve(longest);
   scratch.right.reserve(longest);
@@ -229,6 +231,8 @@ void ReserveMixScratch() {
 
 void ReleaseMixScratch() {
   Scratch& scratch = TheScratch();
+  std::vector<float>().swap(scratch.mixLeft);
+  std::vector<float>().swap(scratch.mixRight);
   std::vector<float>().swap(scratch.left);
   std::vector<float>().swap(scratch.right);
 }

@@ -14,8 +14,24 @@ namespace dsemu {
 
 // One lock guards every device, every buffer and the mixer's view of them. The engine's
 // thread takes it for each call, the mixer thread for one period at a time, so no call
-// waits longer than one period.
-std::mutex& StateLock();
+// waits longer than one period. A private copy of the device that one thread at a time
+// uses on the manual clock (an engine instance) has nothing to guard against: with
+// SelectUnguardedState it takes no lock at all.
+class StateMutex {
+public:
+  void lock() {
+    if (guarded)
+      mutex.lock();
+  }
+  void unlock() {
+    if (guarded)
+      mutex.unlock();
+  }
+  bool guarded = true; // changed only while no device exists
+private:
+  std::mutex mutex;
+};
+StateMutex& StateLock();
 
 // The bytes of a secondary buffer, shared by it and its duplicates.
 struct SoundData {

@@ -19,7 +19,7 @@ void PrepareForRealTime(unsigned voices, DWORD lowest, DWORD highest) {
     auto& retiring = RetiringBufferList();
     retiring.reserve(std::max<size_t>(retiring.capacity(), 2 * size_t(voices) + 64));
   }
-  LevelToAmplitude(0); // its table, worked out on first use
+  LevelToAmplitude(-1); // the table of levels
   // One kernel for every step of the grid between the two frequencies.
   const uint32_t rate = OutputRate();
   lowest = std::max<DWORD>(lowest, DSBFREQUENCY_MIN);
@@ -37,6 +37,12 @@ void ReleaseRealTimeMemory() {
   EmptyBufferPool();
   ReleaseMixScratch();
   ReleaseSincKernels();
+  // Lost buffers a caller still holds stay listed.
+  if (LiveBufferList().empty())
+    std::vector<Buffer*>().swap(LiveBufferList());
+  if (RetiringBufferList().empty())
+    std::vector<Buffer*>().swap(RetiringBufferList());
+  std::vector<Device*>().swap(LiveDeviceList());
 }
 
 } // namespace dsemu

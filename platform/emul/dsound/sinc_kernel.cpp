@@ -2,11 +2,13 @@
 
 #include "formats.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 namespace dsemu {
 namespace {
@@ -85,15 +87,21 @@ double SincKernelValue(const SincKernel& kernel, double distance) {
 
 namespace {
 
-// Never destroyed: a mixer thread may still run while the process exits.
+// Nothing in it to destroy (a mixer thread may still run while the process exits), and
+// it goes with the code when a private copy of the device is unloaded.
 struct KernelCache {
   std::mutex building; // held only while a kernel is made
   std::array<std::atomic<SincKernel*>, kKernels> kernels{};
+  std::array<bool, kKernels> owned{}; // made here, not taken from the shared table
+  std::atomic<void*>* shared = nullptr;
+  size_t sharedCount = 0;
 };
 
+static_assert(std::is_trivially_destructible_v<KernelCache>);
+
 KernelCache& TheKernels() {
-  static auto* cache = new KernelCache;
-  return *cache;
+  static KernelCache cache;
+  return cache;
 }
 
 } // namespace
@@ -112,9 +120,9 @@ size_t RememberedGridIndex(DWORD frequency, DWORD rate) {
     return 0;
   if (frequency >> 18 || rate >> 18)
     return GridIndex(frequency, rate);
-  static auto* memo = new IndexMemo; // never destroyed, like the kernels
+  static IndexMemo memo; // nothing to destroy: it goes with the code
   const uint64_t key = uint64_t{frequency} << 18 | rate;
-  std::atomic<uint64_t>& entry = memo->entries[(frequency * 2654435761u ^ rate) >> 24];
+  std::atomic<uint64_t>& entry = memo.entries[(frequency * 2654435761u ^ rate) >> 24];
   const uint64_t held = entry.load(std::memory_order_relaxed);
   if (held >> 8 == key)
     return static_cast<size_t>(held & 0xFF);
@@ -127,15 +135,37 @@ size_t RememberedGridIndex(DWORD frequency, DWORD rate) {
 
 const SincKernel& SincKernelFor(DWORD frequency, DWORD rate) {
   KernelCache& cache = TheKernels();
-  std::atomic<SincKernel*>& slot = cache.kernels[RememberedGridIndex(frequency, rate)];
+  const size_t index = RememberedGridIndex(frequency, rate);
+  std::atomic<SincKernel*>& slot = cache.kernels[index];
   if (SincKernel* kernel = slot.load(std::memory_order_acquire))
     return *kernel;
   std::lock_guard guard(cache.building);
   if (SincKernel* kernel = slot.load(std::memory_order_relaxed))
     return *kernel;
-  SincKernel* kernel = BuildKernel(RememberedGridIndex(frequency, rate)).release();
+  std::atomic<void*>* shared = index < cache.sharedCount ? &cache.shared[index] : nullptr;
+  SincKernel* kernel =
+      shared ? static_cast<SincKernel*>(shared->load(std::memory_order_acquire)) : nullptr;
+  if (!kernel) {
+    std::unique_ptr<SincKernel> built = BuildKernel(index);
+    void* expected = nullptr;
+    if (!shared) {
+      kernel = built.release();
+      cache.owned[index] = true;
+    } else if (shared->compare_exchange_strong(expected, built.get(), std::memory_order_acq_rel)) {
+      kernel = built.release(); // the table's for good
+    } else {
+      kernel = static_cast<SincKernel*>(expected); // another copy made it first
+    }
+  }
   slot.store(kernel, std::memory_order_release);
   return *kernel;
+}
+
+void ShareSincKernels(std::atomic<void*>* slots, size_t count) {
+  KernelCache& cache = TheKernels();
+  std::lock_guard guard(cache.building);
+  cache.shared = slots;
+  cache.sharedCount = std::min(count, kKernels);
 }
 
 unsigned SincKernelTaps(DWORD frequency, DWORD rate) {
@@ -145,8 +175,12 @@ unsigned SincKernelTaps(DWORD frequency, DWORD rate) {
 void ReleaseSincKernels() {
   KernelCache& cache = TheKernels();
   std::lock_guard guard(cache.building);
-  for (std::atomic<SincKernel*>& slot : cache.kernels)
-    delete slot.exchange(nullptr);
+  for (size_t index = 0; index < kKernels; ++index) {
+    SincKernel* kernel = cache.kernels[index].exchange(nullptr);
+    if (cache.owned[index])
+      delete kernel;
+    cache.owned[index] = false;
+  }
 }
 
 } // namespace dsemu

@@ -16,6 +16,7 @@
 #include "dsound.h"
 #include "formats.h"
 
+#include <atomic>
 #include <vector>
 
 namespace dsemu {
@@ -35,6 +36,12 @@ struct SincKernel {
 // The kernel for a buffer played at `frequency` into an output at `rate`; built on first
 // use, then shared (it depends only on their ratio).
 const SincKernel& SincKernelFor(DWORD frequency, DWORD rate = kOutputRate);
+
+// Kernels depend on nothing but the grid step, so that private copies of the device in
+// one process can share them: from now on a kernel is taken from `slots` (a table of
+// `count` entries owned by the caller, null until filled, kept as long as the process),
+// or made and put there for good. Called before mixing.
+void ShareSincKernels(std::atomic<void*>* slots, size_t count);
 
 // The taps of that kernel, without building it.
 unsigned SincKernelTaps(DWORD frequency, DWORD rate);

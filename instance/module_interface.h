@@ -21,7 +21,7 @@ typedef void (*Za32BoxFunction)(void* owner, const char* text, const char* capti
 // An engine message at a frame of the block being rendered.
 struct Za32ModuleEvent {
   uint32_t frame;
-  UINT message; // AM_NOTE .. AM_PAN; others are ignored
+  UINT message; // AM_NOTE .. AM_PAN, or za32::kAllNotesOff (0); others are ignored
   LPARAM lParam;
 };
 

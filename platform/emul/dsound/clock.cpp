@@ -220,8 +220,13 @@ bool StartBackend(const OutputBackend* chosen, std::string* reason) {
 }
 
 bool StartOutput(Output output) {
-  static std::once_flag registered;
-  std::call_once(registered, [] { std::atexit(StopAtExit); });
+  // Only a real-time clock has a thread to stop at exit; the manual clock registers
+  // nothing, so that a private copy of the device, once unloaded, leaves no handler
+  // behind for the process's exit.
+  if (BackendFor(output)->realTime) {
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit(StopAtExit); });
+  }
   mixedFrames = 0;
   lateCommands = 0;
   const int chosen = chosenQuality;

@@ -6,6 +6,8 @@
 #include "kit/kit_error.h"
 #include "kit/kit_model.h"
 
+#include "tests/support/kit_texts.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -15,9 +17,6 @@ namespace {
 
 using nlohmann::json;
 
-Kit KitOf(const std::string& text) {
-  return ParseKit(json::parse(text), "/kits", "kit.json");
-}
 Pattern PatternOf(const std::string& text) {
   return ParsePattern(json::parse(text), "p.json");
 }
@@ -45,11 +44,6 @@ std::vector<Posted> Messages(const Timeline& timeline) {
     out.push_back({m.frame, m.message, LOWORD(m.lParam), HIWORD(m.lParam)});
   return out;
 }
-
-const char* kTwoKeys = R"({"keys": [
-  {"sample": "a.wav", "key": 36},
-  {"sample": "sub/b.wav", "key": 38, "volume": 90, "pan": 10, "note": 72, "fine_tune": 75,
-   "loop": true, "bend": 1, "velocity_sense": false, "mute": true, "hold": true}]})";
 
 } // namespace
 
@@ -107,7 +101,7 @@ TEST(PatternFile, MistakesAreNamedByFileAndField) {
 
 TEST(Timeline, NotesAreGatedSoThatEveryHitSounds) {
   // 120 beats a minute, 4 steps a beat: 5512.5 frames a step.
-  Kit kit = KitOf(kTwoKeys);
+  Kit kit = KitOf(kTwoKeysKit);
   Pattern p = PatternOf(R"({"tempo": 120, "steps": 4,
     "tracks": {"36": "XX..", "38": [{"step": 0, "velocity": 9, "length": 3},
                                     {"step": 2, "length": 1}]}})");
@@ -124,7 +118,7 @@ TEST(Timeline, NotesAreGatedSoThatEveryHitSounds) {
 }
 
 TEST(Timeline, ChangesComeBeforeNotesOfTheSameStepAndNameKeysByIndex) {
-  Kit kit = KitOf(kTwoKeys);
+  Kit kit = KitOf(kTwoKeysKit);
   Pattern p = PatternOf(R"({"tempo": 60, "steps_per_beat": 1, "steps": 2, "repeat": 2,
     "tail": 0.5, "tracks": {"38": "x."},
     "changes": [{"step": 0, "key": 38, "note": 67, "pan": 0},
@@ -141,7 +135,7 @@ TEST(Timeline, ChangesComeBeforeNotesOfTheSameStepAndNameKeysByIndex) {
 }
 
 TEST(Timeline, APatternTooBigToHoldIsRefused) {
-  Kit kit = KitOf(kTwoKeys);
+  Kit kit = KitOf(kTwoKeysKit);
   // Six hours at 1000 beats a minute, 96 steps a beat, every step a hit.
   Pattern p = PatternOf(R"({"tempo": 1000, "steps_per_beat": 96, "steps": 96000,
     "repeat": 360, "tracks": {"36": [0]}})");

@@ -4,6 +4,8 @@
 #include "kit/kit_model.h"
 #include "kit/windows_1252.h"
 
+#include "tests/support/kit_texts.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -12,10 +14,6 @@
 namespace {
 
 using nlohmann::json;
-
-Kit KitOf(const std::string& text) {
-  return ParseKit(json::parse(text), "/kits", "kit.json");
-}
 
 std::string KitRefusal(const std::string& text) {
   try {
@@ -26,15 +24,10 @@ std::string KitRefusal(const std::string& text) {
   return "(accepted)";
 }
 
-const char* kTwoKeys = R"({"keys": [
-  {"sample": "a.wav", "key": 36},
-  {"sample": "sub/b.wav", "key": 38, "volume": 90, "pan": 10, "note": 72, "fine_tune": 75,
-   "loop": true, "bend": 1, "velocity_sense": false, "mute": true, "hold": true}]})";
-
 } // namespace
 
 TEST(KitFile, KeysBecomeTheRecordsTheEngineTakes) {
-  Kit kit = KitOf(kTwoKeys);
+  Kit kit = KitOf(kTwoKeysKit);
   KeyMapBytes records = ToKeyRecords(kit);
   EXPECT_STREQ(records[0].SampleName, "/kits/a.wav");
   EXPECT_STREQ(records[1].SampleName, "/kits/sub/b.wav");
@@ -62,7 +55,7 @@ TEST(KitFile, KeysBecomeTheRecordsTheEngineTakes) {
 }
 
 TEST(KitFile, KeyMapBytesComeBackAsTheSameKit) {
-  Kit kit = KitOf(kTwoKeys);
+  Kit kit = KitOf(kTwoKeysKit);
   kit.directory.clear(); // names as written
   KeyMapBytes records = ToKeyRecords(kit);
   Kit back = FromKeyRecords(records, "map.bin");

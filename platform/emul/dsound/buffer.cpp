@@ -19,16 +19,20 @@ constexpr DWORD kDeferredPlayFlags = 0x0000003E;
 // device takes without allocating.
 constexpr size_t kPooledFormatBytes = 64;
 
-// Buffers ready to become duplicates. Never destroyed, like the lists of live objects;
-// emptied by EmptyBufferPool.
+// Buffers ready to become duplicates, like the lists of live objects; emptied and freed
+// by EmptyBufferPool.
 struct BufferPool {
   std::vector<Buffer*> free;
   size_t capacity = 0; // 0: released buffers are deleted, as without a pool
 };
 
+Releasable<BufferPool>& HeldPool() {
+  static Releasable<BufferPool> pool;
+  return pool;
+}
+
 BufferPool& ThePool() {
-  static auto* pool = new BufferPool;
-  return *pool;
+  return HeldPool().Get();
 }
 
 } // namespace
@@ -98,8 +102,7 @@ void EmptyBufferPool() {
   BufferPool& pool = ThePool();
   for (Buffer* buffer : pool.free)
     delete buffer;
-  std::vector<Buffer*>().swap(pool.free);
-  pool.capacity = 0;
+  HeldPool().Release();
 }
 
 HRESULT Buffer::QueryInterface(REFIID iid, void** object) {

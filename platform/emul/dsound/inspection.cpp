@@ -32,8 +32,8 @@ BufferState StateOf(const Buffer& buffer) {
 
 } // namespace
 
-// These live as long as the process, never destroyed: a mixer thread may still run
-// while the process exits.
+// These live as long as the process, never destroyed at exit: a mixer thread may still
+// run while the process exits. A private copy frees them before it is unloaded.
 // Nothing to destroy: it outlives any mixer thread, and goes with the code when a
 // private copy of the device is unloaded.
 static_assert(std::is_trivially_destructible_v<StateMutex>);
@@ -55,19 +55,40 @@ bool SelectUnguardedState() {
   return none;
 }
 
+static Releasable<std::vector<Buffer*>>& LiveBuffersHeld() {
+  static Releasable<std::vector<Buffer*>> list;
+  return list;
+}
+
 std::vector<Buffer*>& LiveBufferList() {
-  static auto* list = new std::vector<Buffer*>;
-  return *list;
+  return LiveBuffersHeld().Get();
+}
+
+static Releasable<std::vector<Device*>>& LiveDevicesHeld() {
+  static Releasable<std::vector<Device*>> list;
+  return list;
 }
 
 std::vector<Device*>& LiveDeviceList() {
-  static auto* list = new std::vector<Device*>;
-  return *list;
+  return LiveDevicesHeld().Get();
+}
+
+static Releasable<std::vector<Buffer*>>& RetiringBuffersHeld() {
+  static Releasable<std::vector<Buffer*>> list;
+  return list;
 }
 
 std::vector<Buffer*>& RetiringBufferList() {
-  static auto* list = new std::vector<Buffer*>;
-  return *list;
+  return RetiringBuffersHeld().Get();
+}
+
+void ReleaseObjectLists() {
+  if (LiveBufferList().empty())
+    LiveBuffersHeld().Release();
+  if (RetiringBufferList().empty())
+    RetiringBuffersHeld().Release();
+  if (LiveDeviceList().empty())
+    LiveDevicesHeld().Release();
 }
 
 Buffer* FindBuffer(IDirectSoundBuffer* buffer) {

@@ -51,9 +51,13 @@ struct Scratch {
   GainsMemo gains;
 };
 
+Releasable<Scratch>& HeldScratch() {
+  static Releasable<Scratch> scratch;
+  return scratch;
+}
+
 Scratch& TheScratch() {
-  static auto* scratch = new Scratch; // never destroyed, like the state it mixes
-  return *scratch;
+  return HeldScratch().Get();
 }
 
 ChannelGains DeviceGains(const Device* device, GainsMemo& gains) {
@@ -230,11 +234,7 @@ void ReserveMixScratch() {
 }
 
 void ReleaseMixScratch() {
-  Scratch& scratch = TheScratch();
-  std::vector<float>().swap(scratch.mixLeft);
-  std::vector<float>().swap(scratch.mixRight);
-  std::vector<float>().swap(scratch.left);
-  std::vector<float>().swap(scratch.right);
+  HeldScratch().Release();
 }
 
 } // namespace dsemu

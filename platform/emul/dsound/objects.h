@@ -3,6 +3,7 @@
 
 #include "dsound.h"
 #include "formats.h"
+#include "releasable.h"
 
 #include <cstdint>
 #include <deque>
@@ -164,6 +165,8 @@ std::vector<Device*>& LiveDeviceList();
 // Buffers released while commands of theirs still wait: mixed until the last is applied,
 // then deleted by the mixer. Guarded by StateLock().
 std::vector<Buffer*>& RetiringBufferList();
+// Frees those of the lists above that are empty, once a private copy is done.
+void ReleaseObjectLists();
 
 // The live buffer behind an interface pointer, or null when it is not one of ours.
 Buffer* FindBuffer(IDirectSoundBuffer* buffer);

@@ -38,11 +38,7 @@ void ReleaseRealTimeMemory() {
   ReleaseMixScratch();
   ReleaseSincKernels();
   // Lost buffers a caller still holds stay listed.
-  if (LiveBufferList().empty())
-    std::vector<Buffer*>().swap(LiveBufferList());
-  if (RetiringBufferList().empty())
-    std::vector<Buffer*>().swap(RetiringBufferList());
-  std::vector<Device*>().swap(LiveDeviceList());
+  ReleaseObjectLists();
 }
 
 } // namespace dsemu

@@ -142,6 +142,14 @@ void SafeOutput::WriteAt(uint64_t offset, const void* data, size_t bytes) {
   }
 }
 
+void SafeOutput::StartWriteback() {
+  if (!file_ || where_.standardOutput)
+    return;
+  // Only a hint: a failure shows again, and is reported, at Commit's sync.
+  if (std::fflush(file_) == 0)
+    sync_file_range(fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 void SafeOutput::Commit() {
   if (!file_)
     throw HostError(target_.string() + ": the output is closed");

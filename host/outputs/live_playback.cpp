@@ -1,6 +1,7 @@
 #include "host/outputs/live_playback.h"
 
 #include "host/host_error.h"
+#include "host/outputs/device_samples.h"
 
 #include "platform/emul/dsound/output_backend.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 constexpr size_t kMessageSlots = 8192;
 constexpr uint32_t kAskedRate = 44100;
-constexpr size_t kMostPiece = 8192;   // frames converted for the recording at a time
+constexpr size_t kMostPiece = 8192;  // frames converted for the recording at a time
 constexpr double kRecordSeconds = 4; // what the recording ring holds between drains
 
 const dsemu::OutputBackend* BackendFor(AudioOutput output) {
@@ -64,8 +65,8 @@ LivePlayback::LivePlayback(AudioOutput output, const Kit& kit, unsigned period) 
   for (const za32::EngineBox& box : player_->TakeBoxes())
     std::fprintf(stderr, "%s: %s\n", box.caption.c_str(), box.text.c_str());
   messages_ = jack_ringbuffer_create(kMessageSlots * sizeof(Timed));
-  recorded_ = jack_ringbuffer_create(
-      static_cast<size_t>(kRecordSeconds * rate_) * 2 * sizeof(int16_t));
+  recorded_ =
+      jack_ringbuffer_create(static_cast<size_t>(kRecordSeconds * rate_) * 2 * sizeof(int16_t));
   converted_.resize(2 * kMostPiece);
   if (!messages_ || !recorded_ || !backend_->start(&reason)) {
     backend_->close();
@@ -194,10 +195,7 @@ void LivePlayback::Render(float* const* channels, size_t count) {
   if (recording_.load(std::memory_order_relaxed)) {
     for (size_t done = 0; done < count;) {
       const size_t piece = std::min(count - done, kMostPiece);
-      for (size_t i = 0; i < piece; ++i) {
-        converted_[2 * i] = za32::ToDeviceSample(channels[0][done + i]);
-        converted_[2 * i + 1] = za32::ToDeviceSample(channels[1][done + i]);
-      }
+      ToDeviceSamples(channels[0] + done, channels[1] + done, piece, converted_.data());
       const size_t bytes = piece * 2 * sizeof(int16_t);
       if (jack_ringbuffer_write_space(recorded_) >= bytes)
         jack_ringbuffer_write(recorded_, reinterpret_cast<const char*>(converted_.data()), bytes);

@@ -3,6 +3,7 @@
 #include "host/commands/progress.h"
 #include "host/files/interrupt.h"
 #include "host/host_error.h"
+#include "host/outputs/device_samples.h"
 
 #include "platform/emul/dsound/device_control.h"
 
@@ -59,18 +60,13 @@ PlayStats RenderOffline(za32::KitPlayer& player, const Timeline& timeline, MixSi
     std::fill_n(left.begin(), frames, 0.0f);
     std::fill_n(right.begin(), frames, 0.0f);
     player.Render(static_cast<uint32_t>(frames), buses);
-    for (size_t i = 0; i < frames; ++i) {
-      mix[2 * i] = za32::ToDeviceSample(left[i]);
-      mix[2 * i + 1] = za32::ToDeviceSample(right[i]);
-    }
+    // The silence cut off below has no part in the peak.
+    const int peak = ToDeviceSamples(left.data(), right.data(), frames, mix.data());
     bool rungOut =
         timeline.endWhenSilent && next == timeline.messages.size() && player.SoundingVoices() == 0;
     if (rungOut) // the piece ends with the last frame that sounds
       while (frames > 0 && mix[2 * frames - 1] == 0 && mix[2 * frames - 2] == 0)
         --frames;
-    int peak = 0;
-    for (size_t i = 0; i < frames * 2; ++i)
-      peak = std::max(peak, std::abs(int(mix[i])));
     stats.peak = std::max(stats.peak, peak);
     // Only a block that reaches full scale can have clipped: the float mix is looked at
     // for those alone. Past these the device's step has no value left.

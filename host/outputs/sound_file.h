@@ -38,10 +38,13 @@ public:
   void Close();
 
 private:
+  void WritePending();
+
   SafeOutput output_;
   struct sf_private_tag* file_ = nullptr;
   uint16_t channels_;
   RenderFormat format_;
   std::vector<float> floats_; // a block interleaved
   std::vector<int> ints_;
+  std::vector<int16_t> pending_; // 16-bit samples not yet written, written in large pieces
 };

@@ -5,6 +5,7 @@
 // never sets the working directory, reads no environment (the output is chosen
 // explicitly), prints nothing and hands every message box to the owner.
 #include "instance/engine_instance.h"
+#include "instance/engine_teardown.h"
 #include "instance/module_interface.h"
 
 #include "engine/device.h"
@@ -40,14 +41,6 @@ int ShowBox(HWND, const char* text, const char* caption, UINT type) {
   if (state.box)
     state.box(state.owner, text ? text : "", caption ? caption : "", type);
   return IDOK;
-}
-
-void FreeGlobal(void* memory) {
-  if (!memory)
-    return;
-  HGLOBAL block = GlobalHandle(memory);
-  GlobalUnlock(block);
-  GlobalFree(block);
 }
 
 // Samples that no key names and that are not being auditioned.
@@ -118,28 +111,6 @@ void Advance(uint32_t frames, uint32_t done, const Za32ModuleBuses& out) {
 
 LRESULT CALLBACK HostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(window, message, wParam, lParam);
-}
-
-void FreeSamplesAndVoices() {
-  for (VoiceRecord& voice : VoiceTable) {
-    if (voice.Active && voice.Buffer) {
-      voice.Buffer->Stop();
-      voice.Buffer->Release();
-    }
-    voice.Active = FALSE;
-    voice.Buffer = nullptr;
-  }
-  for (SampleRecord* sample = SampleList.Next; sample;) {
-    SampleRecord* next = sample->Next;
-    if (sample->Buffer)
-      sample->Buffer->Release();
-    FreeGlobal(sample->Data);
-    FreeGlobal(sample->Format);
-    FreeGlobal(sample);
-    sample = next;
-  }
-  SampleList.Next = nullptr;
-  AuditionSample = nullptr;
 }
 
 void Close() {

@@ -3,8 +3,8 @@
 #include "host/files/kit_file.h"
 
 #include "host/files/interrupt.h"
-#include "host/host_error.h"
 #include "host/files/safe_output.h"
+#include "host/host_error.h"
 #include "host/outputs/live_playback.h"
 #include "host/outputs/wav_file.h"
 #include "host/sources/midi_input.h"
@@ -34,13 +34,20 @@ std::string StatusLine(const LiveCounts& counts) {
   return line;
 }
 
-std::unique_ptr<MidiInput> OpenInput(const LiveOptions& options, MidiInbox& inbox) {
+// JACK MIDI into a JACK output goes on to the output's own MIDI port, so that each event
+// plays at its frame of the period it came in.
+std::unique_ptr<MidiInput> OpenInput(const LiveOptions& options, MidiInbox& inbox,
+                                     LivePlayback& playback) {
   std::string midi = options.midi;
   if (midi.empty())
     midi = AlsaSequencerPresent() ? "alsa" : "jack";
   if (midi == "alsa")
     return OpenAlsaMidiInput(inbox, options.connect);
-  return OpenJackMidiInput(inbox, options.connect);
+  std::string why;
+  const std::string port = playback.OpenMidiPort(&why);
+  if (!why.empty())
+    std::fprintf(stderr, "za32: warning: %s; MIDI acts at the start of each period\n", why.c_str());
+  return OpenJackMidiInput(inbox, options.connect, port);
 }
 
 } // namespace
@@ -63,7 +70,7 @@ int RunLive(const LiveOptions& options) {
       playback.RecordTo(&*recording);
     }
     // The output runs before the port opens, so that no note comes before it can sound.
-    std::unique_ptr<MidiInput> input = OpenInput(options, inbox);
+    std::unique_ptr<MidiInput> input = OpenInput(options, inbox, playback);
     playback.TakeMidiFrom(&inbox);
     std::printf("playing %s (%zu keys) from the MIDI port %s at %u Hz; Ctrl-C to stop\n",
                 kit.source.c_str(), kit.keys.size(), input->PortName().c_str(), playback.rate());

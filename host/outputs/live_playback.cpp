@@ -132,41 +132,35 @@ void LivePlayback::Fill(void* context, float* const* channels, size_t count) {
   static_cast<LivePlayback*>(context)->Render(channels, count);
 }
 
-// JACK events carry their frame. JACK may run the input's client before or after the
-// output's in a period, so an event of one period is played at its frame of the next:
-// one period of slack, the same for every event. One due later waits, one already past
-// acts at once. Other inputs' events act at the period's start.
-void LivePlayback::PlayMidi(size_t count) {
+std::string LivePlayback::OpenMidiPort(std::string* why) {
+  std::string name;
+  if (!backend_->openMidiInput || !backend_->openMidiInput("midi_in", &name, why))
+    return {};
+  midiPort_.store(true, std::memory_order_release);
+  return name;
+}
+
+void LivePlayback::CountNote(uint8_t status, uint8_t velocity) {
+  notes_.fetch_add((status & 0xF0) == 0x90 && velocity > 0, std::memory_order_relaxed);
+}
+
+void LivePlayback::PlayPortMidi(void* context, uint32_t frame, const uint8_t* bytes, size_t size) {
+  auto* self = static_cast<LivePlayback*>(context);
+  self->player_->Midi(frame, bytes, size);
+  if (size == 3)
+    self->CountNote(bytes[0], bytes[2]);
+}
+
+void LivePlayback::PlayMidi() {
+  if (midiPort_.load(std::memory_order_acquire))
+    backend_->periodMidi(PlayPortMidi, this);
   MidiInbox* inbox = inbox_.load(std::memory_order_acquire);
-  if (!inbox)
-    return;
-  const bool timed = backend_->periodStartTime != nullptr;
-  const uint32_t cycleStart = timed ? backend_->periodStartTime() : 0;
-  auto play = [&](const InboxMessage& m) {
-    uint32_t offset = 0;
-    if (m.jackFrame && timed) {
-      const int32_t delta = static_cast<int32_t>(*m.jackFrame + period_ - cycleStart);
-      if (delta >= static_cast<int32_t>(count))
-        return false;
-      offset = delta > 0 ? static_cast<uint32_t>(delta) : 0;
-      late_.fetch_add(delta < 0, std::memory_order_relaxed);
-    }
-    const uint8_t bytes[3] = {m.status, m.data1, m.data2};
-    player_->Midi(offset, bytes, MidiSize(m.status));
-    notes_.fetch_add((m.status & 0xF0) == 0x90 && m.data2 > 0, std::memory_order_relaxed);
-    return true;
-  };
-  if (heldMidi_) {
-    if (!play(*heldMidi_))
-      return;
-    heldMidi_.reset();
-  }
   InboxMessage m;
-  while (inbox->Take(&m))
-    if (!play(m)) {
-      heldMidi_ = m;
-      return;
-    }
+  while (inbox && inbox->Take(&m)) {
+    const uint8_t bytes[3] = {m.status, m.data1, m.data2};
+    player_->Midi(0, bytes, MidiSize(m.status));
+    CountNote(m.status, m.data2);
+  }
 }
 
 void LivePlayback::Render(float* const* channels, size_t count) {
@@ -185,7 +179,7 @@ void LivePlayback::Render(float* const* channels, size_t count) {
     else
       player_->Post(offset, {timed.message, timed.lParam});
   }
-  PlayMidi(count);
+  PlayMidi();
   std::fill_n(channels[0], count, 0.0f);
   std::fill_n(channels[1], count, 0.0f);
   za32::BusBuffers buses;

@@ -1,7 +1,8 @@
 // A kit played live: its engine instances pulled by an audio output's own callback (the
 // system's output through SDL2, a JACK client, or the null output's wall-clock thread),
 // at the output's rate. The host's thread posts messages at output frames; live MIDI goes
-// from its inbox straight to the callback, a JACK event at its own frame.
+// from its inbox straight to the callback, or, on JACK, from the output's own MIDI port,
+// each event at its frame of the period it came in.
 //
 // Threads: the constructor, Post, Drain and the destructor are the host's; the callback
 // renders on the output's thread. They share only lock-free ring buffers and atomics.
@@ -52,8 +53,13 @@ public:
   bool Post(uint64_t frame, const EngineMessage& message);
   // Every note off, at the next frame rendered.
   void AllNotesOff();
-  // MIDI from `inbox` from now on, read by the callback (the inbox's one reader).
+  // MIDI from `inbox` from now on, read by the callback (the inbox's one reader); its
+  // messages act at the start of the period they are taken in.
   void TakeMidiFrom(MidiInbox* inbox);
+  // Where the output takes MIDI in step with its periods (JACK): opens its MIDI port, whose
+  // events the callback plays at their frames; the port's full name. Empty where the
+  // output has no MIDI port or it cannot be made (`why` then says why, where it can).
+  std::string OpenMidiPort(std::string* why);
   // Also record what is played, 16 bits as the device makes them, to `recording`; the
   // host drains it with Drain.
   void RecordTo(WavWriter* recording);
@@ -63,7 +69,9 @@ public:
 private:
   static void Fill(void* context, float* const* channels, size_t count);
   void Render(float* const* channels, size_t count);
-  void PlayMidi(size_t count);
+  void PlayMidi();
+  static void PlayPortMidi(void* context, uint32_t frame, const uint8_t* bytes, size_t size);
+  void CountNote(uint8_t status, uint8_t velocity);
 
   struct Timed {
     uint64_t frame;
@@ -78,7 +86,7 @@ private:
   jack_ringbuffer_t* messages_ = nullptr; // Timed, host -> callback
   jack_ringbuffer_t* recorded_ = nullptr; // int16 frames, callback -> host
   std::atomic<MidiInbox*> inbox_{nullptr};
-  std::optional<InboxMessage> heldMidi_; // a JACK event due in a later period
+  std::atomic<bool> midiPort_{false}; // the output's MIDI port is open
   std::atomic<WavWriter*> recording_{nullptr};
   std::atomic<uint64_t> frames_{0};
   std::atomic<unsigned> voices_{0};

@@ -47,7 +47,7 @@ private:
       return;
     auto& b = *bytes;
     static_cast<AlsaMidiInput*>(self)->inbox_.Put(
-        {b[0], b.size() > 1 ? b[1] : uint8_t(0), b.size() > 2 ? b[2] : uint8_t(0), std::nullopt});
+        {b[0], b.size() > 1 ? b[1] : uint8_t(0), b.size() > 2 ? b[2] : uint8_t(0)});
   }
   MidiInbox& inbox_;
   std::unique_ptr<RtMidiIn> in_;

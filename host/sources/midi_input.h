@@ -8,12 +8,10 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 
 struct InboxMessage {
   uint8_t status, data1, data2;
-  std::optional<uint32_t> jackFrame; // JACK MIDI: the JACK frame time the event is due at
 };
 
 // One writer thread, one reader thread, no locks and no allocation, so that a JACK
@@ -52,9 +50,12 @@ public:
 // `source`, the port is connected to the first source port whose name contains it.
 // Throws HostError when the sequencer cannot be opened or the source is not found.
 std::unique_ptr<MidiInput> OpenAlsaMidiInput(MidiInbox& inbox, const std::string& source);
-// JACK MIDI through libjack: a client "za32-midi" with an input port "za32", each event
-// with its frame. Throws HostError when no JACK server runs or the source is not found.
-std::unique_ptr<MidiInput> OpenJackMidiInput(MidiInbox& inbox, const std::string& source);
+// JACK MIDI through libjack: a client "za32-midi" with an input port "za32". With
+// `forwardTo` (a JACK output's MIDI port), every event goes on there at its frame through
+// the port "thru"; without, into `inbox`. Throws HostError when no JACK server runs or a
+// port cannot be connected.
+std::unique_ptr<MidiInput> OpenJackMidiInput(MidiInbox& inbox, const std::string& source,
+                                             const std::string& forwardTo);
 
 // The ALSA sequencer where its device exists, else JACK.
 bool AlsaSequencerPresent();

@@ -37,6 +37,27 @@ char* Copied(const std::string& text) {
   return copy;
 }
 
+// The host's path mapping for one save or restore: the call's own features, else those
+// given at instantiation.
+struct PathMapping {
+  const LV2_State_Map_Path* map;
+  const LV2_State_Free_Path* free;
+  // Gives back a path the mapping returned.
+  void Release(char* path) const {
+    if (free)
+      free->free_path(free->handle, path);
+    else
+      std::free(path);
+  }
+};
+
+PathMapping MappingFor(const LV2_Feature* const* features, const LV2_State_Map_Path* map,
+                       const LV2_State_Free_Path* free) {
+  const auto* callMap = FindFeature<const LV2_State_Map_Path>(features, LV2_STATE__mapPath);
+  const auto* callFree = FindFeature<const LV2_State_Free_Path>(features, LV2_STATE__freePath);
+  return {callMap ? callMap : map, callFree ? callFree : free};
+}
+
 } // namespace
 
 // What the audio thread hands the worker: a kind, then a path or a pointer.
@@ -380,19 +401,15 @@ LV2_State_Status Plugin::Save(LV2_State_Store_Function store, LV2_State_Handle h
   }
   if (path.empty())
     return LV2_STATE_SUCCESS;
-  const auto* mapPath = FindFeature<const LV2_State_Map_Path>(features, LV2_STATE__mapPath);
-  const auto* freePath = FindFeature<const LV2_State_Free_Path>(features, LV2_STATE__freePath);
-  if (!mapPath)
-    mapPath = mapPath_;
-  if (!freePath)
-    freePath = freePath_;
-  char* abstract = mapPath ? mapPath->abstract_path(mapPath->handle, path.c_str()) : Copied(path);
+  const PathMapping mapping = MappingFor(features, mapPath_, freePath_);
+  char* abstract =
+      mapping.map ? mapping.map->abstract_path(mapping.map->handle, path.c_str()) : Copied(path);
   if (!abstract)
     return LV2_STATE_ERR_UNKNOWN;
   LV2_State_Status status = store(handle, uris_.kit, abstract, std::strlen(abstract) + 1,
                                   uris_.atomPath, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
-  if (mapPath && freePath)
-    freePath->free_path(freePath->handle, abstract);
+  if (mapping.map)
+    mapping.Release(abstract);
   else
     std::free(abstract);
   return status;
@@ -411,20 +428,12 @@ LV2_State_Status Plugin::Restore(LV2_State_Retrieve_Function retrieve, LV2_State
     Log(logError_, "ZA32: the saved state's kit is not a path");
     return LV2_STATE_ERR_BAD_TYPE;
   }
-  const auto* mapPath = FindFeature<const LV2_State_Map_Path>(features, LV2_STATE__mapPath);
-  const auto* freePath = FindFeature<const LV2_State_Free_Path>(features, LV2_STATE__freePath);
-  if (!mapPath)
-    mapPath = mapPath_;
-  if (!freePath)
-    freePath = freePath_;
+  const PathMapping mapping = MappingFor(features, mapPath_, freePath_);
   std::string path = value;
-  if (mapPath) {
-    if (char* absolute = mapPath->absolute_path(mapPath->handle, value)) {
+  if (mapping.map) {
+    if (char* absolute = mapping.map->absolute_path(mapping.map->handle, value)) {
       path = absolute;
-      if (freePath)
-        freePath->free_path(freePath->handle, absolute);
-      else
-        std::free(absolute);
+      mapping.Release(absolute);
     }
   }
 

@@ -8,14 +8,6 @@ namespace {
 
 constexpr const char* HostClassName = "ZA32TestHost";
 
-void FreeGlobal(void* memory) {
-  if (!memory)
-    return;
-  HGLOBAL block = GlobalHandle(memory);
-  GlobalUnlock(block);
-  GlobalFree(block);
-}
-
 } // namespace
 
 void EngineTest::SetUp() {
@@ -68,28 +60,6 @@ void EngineTest::DiscardMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
   }
-}
-
-void EngineTest::FreeSamplesAndVoices() {
-  for (VoiceRecord& voice : VoiceTable) {
-    if (voice.Active && voice.Buffer) {
-      voice.Buffer->Stop();
-      voice.Buffer->Release();
-    }
-    voice.Active = FALSE;
-    voice.Buffer = nullptr;
-  }
-  for (SampleRecord* sample = SampleList.Next; sample;) {
-    SampleRecord* next = sample->Next;
-    if (sample->Buffer)
-      sample->Buffer->Release();
-    FreeGlobal(sample->Data);
-    FreeGlobal(sample->Format);
-    FreeGlobal(sample);
-    sample = next;
-  }
-  SampleList.Next = nullptr;
-  AuditionSample = nullptr;
 }
 
 void EngineTest::ShutDownEngine() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "engine/state.h"
+#include "instance/engine_teardown.h"
 #include "platform/emul/dsound/device_control.h"
 #include "tests/support/message_boxes.h"
 
@@ -32,9 +33,6 @@ protected:
   // Empties this thread's queue, WM_QUIT included, without dispatching.
   static void DiscardMessages();
 
-  // Stops every active voice and releases its duplicate, then releases and frees every
-  // sample of the list; the engine itself keeps them until the process ends.
-  static void FreeSamplesAndVoices();
   // Closes what the engine left open: samples and voices, the engine window and every
   // window this fixture made, the device, and the engine's window class; then puts
   // the records back as they are at load, so that a test may start the engine again.

@@ -2,6 +2,7 @@
 
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -17,7 +18,7 @@ JackMidiClicks::JackMidiClicks(int note, uint32_t interval, int clicks)
   midiOut_ = jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
   audioIn_ = jack_port_register(client_, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   if (!midiOut_ || !audioIn_ || jack_set_process_callback(client_, Process, this) != 0 ||
-      jack_activate(client_) != 0) {
+      jack_set_xrun_callback(client_, Xrun, this) != 0 || jack_activate(client_) != 0) {
     jack_client_close(client_);
     client_ = nullptr;
   }
@@ -55,6 +56,9 @@ void JackMidiClicks::Play(uint32_t listenFrames) {
 }
 
 std::vector<JackMidiClicks::Click> JackMidiClicks::Clicks() const {
+  std::vector<jack_nframes_t> gaps = skippedAt_;
+  for (size_t i = 0; i < std::min(xruns_.load(), xrunsAt_.size()); ++i)
+    gaps.push_back(xrunsAt_[i].load());
   std::vector<Click> clicks;
   size_t heard = 0;
   for (size_t i = 0; i < notesAt_.size(); ++i) {
@@ -66,11 +70,19 @@ std::vector<JackMidiClicks::Click> JackMidiClicks::Clicks() const {
       click.latency = int32_t(heardAt_[heard] - notesAt_[i]);
     const jack_nframes_t from = i > 0 ? notesAt_[i - 1] : notesAt_[i] - interval_;
     const jack_nframes_t to = click.latency >= 0 ? heardAt_[heard] : next;
-    for (jack_nframes_t skip : skippedAt_)
+    for (jack_nframes_t skip : gaps)
       click.disturbed |= int32_t(skip - from) > 0 && int32_t(to - skip) >= 0;
     clicks.push_back(click);
   }
   return clicks;
+}
+
+int JackMidiClicks::Xrun(void* arg) {
+  auto* self = static_cast<JackMidiClicks*>(arg);
+  const size_t at = self->xruns_.fetch_add(1);
+  if (at < self->xrunsAt_.size())
+    self->xrunsAt_[at] = jack_frame_time(self->client_);
+  return 0;
 }
 
 int JackMidiClicks::Process(jack_nframes_t frames, void* arg) {

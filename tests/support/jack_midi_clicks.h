@@ -5,6 +5,7 @@
 
 #include <jack/jack.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -28,15 +29,16 @@ public:
   struct Click {
     jack_nframes_t sent;  // JACK frame time of the note-on
     int64_t latency = -1; // frames until it was heard back; -1: never heard
-    // The server skipped a cycle between the previous click and this one being heard (a
-    // machine too busy for a server without real-time priority): timing across such a
-    // gap says nothing about the client.
+    // The server skipped a cycle, or reported an xrun (a client it skipped), between the
+    // previous click and this one being heard (a machine too busy for a server without
+    // real-time priority): timing across such a gap says nothing about the client.
     bool disturbed = false;
   };
   std::vector<Click> Clicks() const;
 
 private:
   static int Process(jack_nframes_t frames, void* self);
+  static int Xrun(void* self);
   int note_;
   uint32_t interval_;
   int clicks_;
@@ -50,4 +52,7 @@ private:
   jack_nframes_t nextCycle_ = 0;
   // Written by the process thread while playing, read after.
   std::vector<jack_nframes_t> notesAt_, heardAt_, skippedAt_;
+  // Written by the server's notification thread.
+  std::array<std::atomic<jack_nframes_t>, 256> xrunsAt_{};
+  std::atomic<size_t> xruns_{0};
 };

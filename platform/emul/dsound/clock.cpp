@@ -67,8 +67,9 @@ void StopManual() {}
 unsigned ManualHeld() {
   return 0;
 }
-constexpr OutputBackend kManualOutput{"manual",   false,   OpenManual, StartManual, StopManual,
-                                      StopManual, nullptr, ManualHeld, nullptr};
+constexpr OutputBackend kManualOutput{"manual",   false,      OpenManual, StartManual,
+                                      StopManual, StopManual, nullptr,    ManualHeld,
+                                      nullptr,    nullptr,    nullptr};
 
 Output OutputFromEnvironment() {
   const char* value = std::getenv("ZA32_AUDIO");

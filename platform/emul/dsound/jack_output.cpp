@@ -1,8 +1,11 @@
 // A JACK client "za32" with two audio ports, out_1 and out_2, fed one server period at a
-// time; the server's rate, period and clock rule.
+// time; the server's rate, period and clock rule. A host may give it a MIDI input port as
+// well: JACK runs whatever feeds that port first, so its events of a period are played
+// in that same period.
 #include "output_backend.h"
 
 #include <jack/jack.h>
+#include <jack/midiport.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,8 +21,13 @@ FillFunction filler = nullptr;
 void* fillContext = nullptr;
 jack_client_t* client = nullptr;
 jack_port_t* ports[2] = {nullptr, nullptr};
+jack_port_t* midiPort = nullptr;
 std::atomic<bool> running{false};
 jack_nframes_t cycleStart = 0;
+// The period in progress, and the piece of it being filled.
+jack_nframes_t cycleFrames = 0;
+jack_nframes_t pieceStart = 0;
+jack_nframes_t pieceFrames = 0;
 std::atomic<unsigned> periodFrames{0};
 
 int Process(jack_nframes_t frames, void*) {
@@ -30,10 +38,13 @@ int Process(jack_nframes_t frames, void*) {
       std::fill_n(channel, frames, 0.0f);
     return 0;
   }
+  cycleFrames = frames;
   for (jack_nframes_t done = 0; done < frames;) {
     const jack_nframes_t count =
         static_cast<jack_nframes_t>(std::min<size_t>(kMostFrames, frames - done));
     cycleStart = jack_last_frame_time(client) + done;
+    pieceStart = done;
+    pieceFrames = count;
     float* const channels[2] = {out[0] + done, out[1] + done};
     filler(fillContext, channels, count);
     done += count;
@@ -54,7 +65,7 @@ void Release() {
   if (client)
     jack_client_close(client);
   client = nullptr;
-  ports[0] = ports[1] = nullptr;
+  ports[0] = ports[1] = midiPort = nullptr;
 }
 
 bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, std::string* reason) {
@@ -129,9 +140,36 @@ uint32_t PeriodStartTime() {
   return cycleStart;
 }
 
+bool OpenMidiInput(const char* port, std::string* fullName, std::string* reason) {
+  if (!midiPort)
+    midiPort = jack_port_register(client, port, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+  if (!midiPort) {
+    *reason = std::string("cannot register the JACK MIDI port ") + port;
+    return false;
+  }
+  *fullName = jack_port_name(midiPort);
+  return true;
+}
+
+void PeriodMidi(MidiFunction take, void* context) {
+  if (!midiPort)
+    return;
+  void* buffer = jack_port_get_buffer(midiPort, cycleFrames);
+  const uint32_t count = jack_midi_get_event_count(buffer);
+  for (uint32_t i = 0; i < count; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, buffer, i) != 0 || event.time < pieceStart)
+      continue;
+    if (event.time >= pieceStart + pieceFrames)
+      break; // events come in time order
+    take(context, event.time - pieceStart, event.buffer, event.size);
+  }
+}
+
 } // namespace
 
-const OutputBackend kJackOutput{"jack",           true, Open,           Start, Stop, Close,
-                                FramesIntoPeriod, Held, PeriodStartTime};
+const OutputBackend kJackOutput{
+    "jack",          true,          Open,      Start, Stop, Close, FramesIntoPeriod, Held,
+    PeriodStartTime, OpenMidiInput, PeriodMidi};
 
 } // namespace dsemu

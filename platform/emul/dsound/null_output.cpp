@@ -75,6 +75,7 @@ unsigned Held() {
 
 } // namespace
 
-const OutputBackend kNullOutput{"null", true, Open, Start, Stop, Close, nullptr, Held, nullptr};
+const OutputBackend kNullOutput{"null",  true, Open,    Start,   Stop,   Close,
+                                nullptr, Held, nullptr, nullptr, nullptr};
 
 } // namespace dsemu

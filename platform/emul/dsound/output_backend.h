@@ -11,8 +11,8 @@
 // Fill calls never overlap. Every fill call asks for the next `count` frames of stereo at
 // the output's rate, planar float at full scale 1.0, in order, and must be answered in
 // time. The clock's fill call runs with the device's state lock taken, so open, start,
-// stop and close are never called with that lock held; framesIntoPeriod and
-// periodStartTime are, and must not block.
+// stop and close are never called with that lock held; framesIntoPeriod,
+// periodStartTime and periodMidi are, and must not block.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,8 @@
 namespace dsemu {
 
 using FillFunction = void (*)(void* context, float* const* channels, size_t count);
+// One MIDI event of the frames being filled: `frame` counts from the first of them.
+using MidiFunction = void (*)(void* context, uint32_t frame, const uint8_t* bytes, size_t size);
 
 struct OutputBackend {
   const char* name;
@@ -44,6 +46,14 @@ struct OutputBackend {
   // The output's own clock (JACK's frame time) at the first frame of the period being
   // filled; called from inside a fill call. Null where the output has no such clock.
   uint32_t (*periodStartTime)();
+  // Where the output takes MIDI in step with its periods (JACK): opens a MIDI input port
+  // named `port` beside the audio ports, once open has succeeded (also while running);
+  // its full name in `fullName`. Null where the output has no MIDI.
+  bool (*openMidiInput)(const char* port, std::string* fullName, std::string* reason);
+  // From inside a fill call, once openMidiInput has returned: every event that port
+  // received for the frames being filled, in order, each to `take` with its frame among
+  // them.
+  void (*periodMidi)(MidiFunction take, void* context);
 };
 
 extern const OutputBackend kNullOutput; // paced by the wall clock, sound goes nowhere

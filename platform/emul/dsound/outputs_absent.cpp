@@ -23,10 +23,11 @@ unsigned HeldAbsent() {
 
 } // namespace
 
-const OutputBackend kSdlOutput{"sdl",      true,    OpenAbsent, StartAbsent, StopAbsent,
-                               StopAbsent, nullptr, HeldAbsent, nullptr};
-const OutputBackend kJackOutput{"jack",     true,    OpenAbsent, StartAbsent, StopAbsent,
-                                StopAbsent, nullptr, HeldAbsent, nullptr};
+const OutputBackend kSdlOutput{"sdl",   true,       OpenAbsent, StartAbsent, StopAbsent, StopAbsent,
+                               nullptr, HeldAbsent, nullptr,    nullptr,     nullptr};
+const OutputBackend kJackOutput{"jack",     true,       OpenAbsent, StartAbsent,
+                                StopAbsent, StopAbsent, nullptr,    HeldAbsent,
+                                nullptr,    nullptr,    nullptr};
 
 bool WavCaptureOpen() {
   return false;

@@ -82,6 +82,7 @@ unsigned Held() {
 
 } // namespace
 
-const OutputBackend kSdlOutput{"sdl", true, Open, Start, Stop, Close, nullptr, Held, nullptr};
+const OutputBackend kSdlOutput{"sdl",   true, Open,    Start,   Stop,   Close,
+                               nullptr, Held, nullptr, nullptr, nullptr};
 
 } // namespace dsemu

@@ -3,11 +3,63 @@
 
 #include <SDL.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
+#include <string>
+#include <type_traits>
 #include <vector>
 
 namespace dsemu {
 namespace {
+
+// SDL2, and the forty-odd libraries it needs (X11, Wayland, PulseAudio, D-Bus, ...), are
+// loaded when this output is first opened rather than with every program that links the
+// device: a render or an import does not spend its start-up on them. Never unloaded (SDL
+// may keep threads of its own).
+struct Sdl {
+  decltype(&SDL_InitSubSystem) InitSubSystem;
+  decltype(&SDL_QuitSubSystem) QuitSubSystem;
+  decltype(&SDL_GetError) GetError;
+  decltype(&SDL_OpenAudioDevice) OpenAudioDevice;
+  decltype(&SDL_CloseAudioDevice) CloseAudioDevice;
+  decltype(&SDL_PauseAudioDevice) PauseAudioDevice;
+  decltype(&SDL_LockAudioDevice) LockAudioDevice;
+  decltype(&SDL_UnlockAudioDevice) UnlockAudioDevice;
+};
+
+constexpr const char* kSdlLibrary = "libSDL2-2.0.so.0";
+
+Sdl sdl{};
+
+// False, with the reason, when the library or one of its functions is not there.
+bool LoadSdl(std::string* reason) {
+  static const std::string failure = [] {
+    void* library = dlopen(kSdlLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+      const char* error = dlerror();
+      return std::string(error ? error : kSdlLibrary);
+    }
+    bool found = true;
+    auto find = [&](auto& function, const char* name) {
+      function =
+          reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+      found = found && function;
+    };
+    find(sdl.InitSubSystem, "SDL_InitSubSystem");
+    find(sdl.QuitSubSystem, "SDL_QuitSubSystem");
+    find(sdl.GetError, "SDL_GetError");
+    find(sdl.OpenAudioDevice, "SDL_OpenAudioDevice");
+    find(sdl.CloseAudioDevice, "SDL_CloseAudioDevice");
+    find(sdl.PauseAudioDevice, "SDL_PauseAudioDevice");
+    find(sdl.LockAudioDevice, "SDL_LockAudioDevice");
+    find(sdl.UnlockAudioDevice, "SDL_UnlockAudioDevice");
+    return found ? std::string() : std::string(kSdlLibrary) + " lacks a function this output needs";
+  }();
+  if (!failure.empty())
+    *reason = failure;
+  return failure.empty();
+}
 
 SDL_AudioDeviceID device = 0;
 FillFunction filler = nullptr;
@@ -31,8 +83,10 @@ void Callback(void*, Uint8* stream, int bytes) {
 }
 
 bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, std::string* reason) {
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-    *reason = SDL_GetError();
+  if (!LoadSdl(reason))
+    return false;
+  if (sdl.InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    *reason = sdl.GetError();
     return false;
   }
   SDL_AudioSpec wanted{};
@@ -45,10 +99,10 @@ bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, st
   fillContext = context;
   // Only the period may change: SDL converts to whatever format the device really takes.
   SDL_AudioSpec obtained{};
-  device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
+  device = sdl.OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
   if (device == 0) {
-    *reason = SDL_GetError();
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    *reason = sdl.GetError();
+    sdl.QuitSubSystem(SDL_INIT_AUDIO);
     return false;
   }
   granted = obtained.samples;
@@ -59,20 +113,20 @@ bool Open(FillFunction fill, void* context, unsigned* rate, unsigned* period, st
 }
 
 bool Start(std::string*) {
-  SDL_PauseAudioDevice(device, 0);
+  sdl.PauseAudioDevice(device, 0);
   return true;
 }
 
 void Stop() {
-  SDL_LockAudioDevice(device); // waits for a callback in progress
-  SDL_PauseAudioDevice(device, 1);
-  SDL_UnlockAudioDevice(device);
+  sdl.LockAudioDevice(device); // waits for a callback in progress
+  sdl.PauseAudioDevice(device, 1);
+  sdl.UnlockAudioDevice(device);
 }
 
 void Close() {
-  SDL_CloseAudioDevice(device);
+  sdl.CloseAudioDevice(device);
   device = 0;
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  sdl.QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 // SDL keeps about two periods queued below the callback.

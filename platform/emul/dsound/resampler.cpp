@@ -61,11 +61,12 @@ void CubicPortable(const VoiceRun& run, const SincKernel*, float* outLeft, float
 void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft, float* outRight) {
   Stepper step(run);
   const unsigned taps = kernel->taps;
+  const uint32_t phases = kernel->phases;
   const bool mono = run.left == run.right;
   const float inverseRate = 1.0f / static_cast<float>(run.rate);
   const PhaseDivider divider(run.rate);
   for (size_t k = 0; k < run.frames; ++k, step.Next()) {
-    const uint32_t scaled = step.fraction * SincKernel::kPhases;
+    const uint32_t scaled = step.fraction * phases;
     const uint32_t phase = divider.Quotient(scaled);
     const float between = static_cast<float>(scaled - phase * run.rate) * inverseRate;
     const float* row = kernel->Rows() + size_t{phase} * taps;

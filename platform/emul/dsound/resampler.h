@@ -42,7 +42,7 @@ struct VoiceRun {
   uint32_t rate = kOutputRate; // the output rate
 };
 
-// The sinc kernel's row of a cursor fraction, fraction * kPhases / rate, by one
+// The sinc kernel's row of a cursor fraction, fraction * phases / rate, by one
 // multiplication instead of a division. Exact: the numerator stays below 2^26 (rate up to
 // 192,000 < 2^18, times 256) and the multiplier is rounded up from 2^44 / rate, which
 // gives the floor for every numerator below 2^(44 - 18).

@@ -249,12 +249,13 @@ ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, flo
   const uint32_t whole = run.frequency / outputRate;
   const uint32_t part = run.frequency % outputRate;
   const float* rows = kernel->Rows();
+  const uint32_t phases = kernel->phases;
   const float* left = run.left - (kernel->half - 1);
   const float* right = run.right - (kernel->half - 1);
   size_t index = run.start;
   uint32_t fraction = run.fraction;
   auto products = [&]() ZA32_AVX512 {
-    const uint32_t scaled = fraction * SincKernel::kPhases;
+    const uint32_t scaled = fraction * phases;
     const uint32_t phase = divider.Quotient(scaled);
     const float between = float(scaled - phase * outputRate) * inverseRate;
     const SincFrame frame = SincProducts<Mono, Taps>(rows + size_t{phase} * taps, taps, between,

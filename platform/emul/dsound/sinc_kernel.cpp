@@ -53,13 +53,15 @@ std::unique_ptr<SincKernel> BuildKernel(size_t index) {
   const unsigned half = HalfTaps(kernel->widening);
   kernel->half = half;
   kernel->taps = 2 * half;
+  kernel->phases = static_cast<unsigned>(std::ceil(SincKernel::kPhases / kernel->widening - 1e-9));
   const unsigned taps = kernel->taps;
-  kernel->storage.resize((SincKernel::kPhases + 1) * taps + 16);
+  const unsigned phases = kernel->phases;
+  kernel->storage.resize((phases + 1) * taps + 16);
   const auto address = reinterpret_cast<uintptr_t>(kernel->storage.data());
   kernel->offset = ((64 - address % 64) % 64) / sizeof(float);
   float* rows = kernel->storage.data() + kernel->offset;
-  for (unsigned phase = 0; phase <= SincKernel::kPhases; ++phase) {
-    const double t = double(phase) / SincKernel::kPhases;
+  for (unsigned phase = 0; phase <= phases; ++phase) {
+    const double t = double(phase) / phases;
     std::vector<double> row(taps);
     double sum = 0;
     for (unsigned j = 0; j < taps; ++j) {

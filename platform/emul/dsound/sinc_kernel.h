@@ -9,8 +9,11 @@
 // of the cut-off, so whatever lies below 0.865 of the output's Nyquist frequency comes out
 // with its images and aliases at least 60 dB down (70 dB by design).
 //
-// Each kernel is tabulated at 256 fractional positions with 257 rows; between rows the
-// coefficients are interpolated linearly, which stays 80 dB below the signal.
+// The unwidened kernel is tabulated at 256 fractional positions with 257 rows; between
+// rows the coefficients are interpolated linearly, which stays 80 dB below the signal. A
+// kernel widened by k is k times smoother, so 256 / k positions (rounded up) keep its
+// interpolation as far down: every table is then about as large, some 33 kB, and the
+// tables of many voices played faster than the output stay in the cache together.
 #pragma once
 
 #include "dsound.h"
@@ -22,11 +25,12 @@
 namespace dsemu {
 
 struct SincKernel {
-  static constexpr unsigned kPhases = 256;
-  unsigned taps;   // a multiple of 8
+  static constexpr unsigned kPhases = 256; // the most positions a kernel has
+  unsigned phases;                         // fractional positions: kPhases / k, rounded up
+  unsigned taps;                           // a multiple of 8
   unsigned half;   // taps / 2: the kernel reads half - 1 frames before the cursor
   double widening; // k
-  // (kPhases + 1) rows of `taps` coefficients, t = row / kPhases, starting on a cache line.
+  // (phases + 1) rows of `taps` coefficients, t = row / phases, starting on a cache line.
   const float* Rows() const { return storage.data() + offset; }
 
   std::vector<float> storage;

@@ -443,7 +443,36 @@ TEST(Resamplers, VectorSetsAgreeWithThePortableOne) {
   std::vector<int16_t> samples(2 * 37);
   for (int16_t& sample : samples)
     sample = static_cast<int16_t>(random());
+  std::vector<int16_t> longer(2 * 4000);
+  for (int16_t& sample : longer)
+    sample = static_cast<int16_t>(random());
+  std::vector<float> longerLeft(4000);
+  std::vector<float> longerRight(4000);
+  portable.decodeStereo16(longer.data(), 4000, longerLeft.data(), longerRight.data());
   for (const dsemu::Resamplers* set : sets) {
+    // The cubic read in place from 16-bit stereo sums what it sums on the decoded run,
+    // bit for bit, in every one of its paths and its last few frames.
+    for (uint32_t frequency : {11025u, 30011u, 80000u, 88200u, 199999u}) {
+      for (size_t frames : {size_t{203}, size_t{5}}) {
+        if (!set->cubicStereo16)
+          continue;
+        SCOPED_TRACE(testing::Message() << set->name << " in place " << frequency << " " << frames);
+        dsemu::VoiceRun run{longerLeft.data(),
+                            longerRight.data(),
+                            dsemu::kCubicBefore,
+                            12345u,
+                            frequency,
+                            frames,
+                            0.7f,
+                            0.3f};
+        std::vector<float> a(2 * frames, 0.25f);
+        std::vector<float> b(a);
+        set->cubic(run, nullptr, a.data(), a.data() + frames);
+        run.left = run.right = nullptr;
+        set->cubicStereo16(run, longer.data(), b.data(), b.data() + frames);
+        ASSERT_EQ(a, b);
+      }
+    }
     // 16-bit stereo decodes to the same floats, bit for bit, the last frames included.
     std::vector<float> a(2 * 37, 2.0f);
     std::vector<float> b(a);

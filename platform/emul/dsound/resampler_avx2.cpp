@@ -4,6 +4,8 @@
 
 #include "formats.h"
 
+#include <algorithm>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 
@@ -11,6 +13,13 @@
 
 namespace dsemu {
 namespace {
+
+// Where a vector loop stopped: the output frames it made, and the cursor there.
+struct Stepped {
+  size_t frames;
+  size_t index;
+  uint32_t fraction;
+};
 
 // Both sums at once: {sum(a), sum(b)} in the two low lanes.
 ZA32_AVX2 inline __m128 SumPair(__m256 a, __m256 b) {
@@ -40,9 +49,13 @@ ZA32_AVX2 void EqualRateAvx2(const VoiceRun& run, const SincKernel*, float* outL
 
 // Eight output frames at a time. Their cursors are found side by side, exactly, in
 // integers held in floats (all below 2^24). Then each frame's four taps of both sides
-// are loaded as one vector [left x4 | right x4] and weighted by the cubic's four
-// polynomials evaluated lane by lane, and four frames' products are summed together.
-ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
+// are loaded as one vector [left x4 | right x4] (by `taps`, from the frame of x[-1]) and
+// weighted by the cubic's four polynomials evaluated lane by lane, and four frames'
+// products are summed together. Returns where the cursor stopped, for the last few
+// frames, which are left to the caller.
+template <typename Taps>
+ZA32_AVX2 inline Stepped CubicAvx2Of(const VoiceRun& run, Taps taps, float* outLeft,
+                                     float* outRight, float scale) {
   const uint32_t frequency = run.frequency;
   const __m256i steps = _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(frequency)),
                                            _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
@@ -55,10 +68,8 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
   const __m256 a2 = _mm256_setr_ps(1.0f, -2.5f, 2.0f, -0.5f, 1.0f, -2.5f, 2.0f, -0.5f);
   const __m256 a1 = _mm256_setr_ps(-0.5f, 0.0f, 0.5f, 0.0f, -0.5f, 0.0f, 0.5f, 0.0f);
   const __m256 a0 = _mm256_setr_ps(0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
-  const __m128 gainLeft = _mm_set1_ps(run.gainLeft);
-  const __m128 gainRight = _mm_set1_ps(run.gainRight);
-  const float* left = run.left - 1;
-  const float* right = run.right - 1;
+  const __m128 gainLeft = _mm_set1_ps(run.gainLeft * scale);
+  const __m128 gainRight = _mm_set1_ps(run.gainRight * scale);
   alignas(32) float ts[8];
   const uint32_t whole = frequency / outputRate;
   const uint32_t part = frequency % outputRate;
@@ -81,9 +92,7 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
         const __m256 t = _mm256_broadcast_ss(ts + quarter + j);
         const __m256 weights =
             _mm256_fmadd_ps(_mm256_fmadd_ps(_mm256_fmadd_ps(a3, t, a2), t, a1), t, a0);
-        const __m256 taps = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(left + index)),
-                                                 _mm_loadu_ps(right + index), 1);
-        products[j] = _mm256_mul_ps(weights, taps);
+        products[j] = _mm256_mul_ps(weights, taps(index - 1));
         index += whole;
         fraction += part;
         if (fraction >= outputRate) {
@@ -99,12 +108,75 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
       _mm_storeu_ps(r, _mm_fmadd_ps(gainRight, _mm256_extractf128_ps(sums, 1), _mm_loadu_ps(r)));
     }
   }
-  if (k < run.frames) {
+  return {k, index, fraction};
+}
+
+ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
+  const float* left = run.left;
+  const float* right = run.right;
+  const auto taps = [&](size_t at) ZA32_AVX2 {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(left + at)),
+                                _mm_loadu_ps(right + at), 1);
+  };
+  const Stepped done = CubicAvx2Of(run, taps, outLeft, outRight, 1.0f);
+  if (done.frames < run.frames) {
     VoiceRun tail = run;
-    tail.start = index;
-    tail.fraction = fraction;
-    tail.frames = run.frames - k;
-    PortableResamplers().cubic(tail, nullptr, outLeft + k, outRight + k);
+    tail.start = done.index;
+    tail.fraction = done.fraction;
+    tail.frames = run.frames - done.frames;
+    PortableResamplers().cubic(tail, nullptr, outLeft + done.frames, outRight + done.frames);
+  }
+}
+
+// Eight frames at a time: each frame's two samples as one 32-bit lane, the left one in
+// its low half, moved to the top and shifted back down with its sign.
+ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, float* right) {
+  const auto* bytes = static_cast<const BYTE*>(from);
+  const __m256 scale = _mm256_set1_ps(1.0f / 32768);
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m256i frames = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 4 * i));
+    const __m256i l = _mm256_srai_epi32(_mm256_slli_epi32(frames, 16), 16);
+    const __m256i r = _mm256_srai_epi32(frames, 16);
+    _mm256_storeu_ps(left + i, _mm256_mul_ps(_mm256_cvtepi32_ps(l), scale));
+    _mm256_storeu_ps(right + i, _mm256_mul_ps(_mm256_cvtepi32_ps(r), scale));
+  }
+  if (i < count)
+    PortableResamplers().decodeStereo16(bytes + 4 * i, count - i, left + i, right + i);
+}
+
+// The cubic on 16-bit stereo read where it lies: a frame's four taps of both sides are
+// 16 bytes, widened to eight 32-bit lanes (l r l r ...) and put in order [left x4 | right
+// x4]. The full scale (1 / 32768, a power of two) goes into the gains, so the sums are the
+// float cubic's on the decoded run, bit for bit.
+ZA32_AVX2 void CubicStereo16Avx2(const VoiceRun& run, const void* data, float* outLeft,
+                                 float* outRight) {
+  const auto* frames = static_cast<const int32_t*>(data);
+  const __m256i order = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+  const auto taps = [&](size_t at) ZA32_AVX2 {
+    const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + at));
+    return _mm256_permutevar8x32_ps(_mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(pairs)), order);
+  };
+  const Stepped done = CubicAvx2Of(run, taps, outLeft, outRight, 1.0f / 32768);
+  if (done.frames < run.frames) {
+    // The last few frames on their window decoded, by the float cubic.
+    const size_t tail = run.frames - done.frames;
+    const size_t reach =
+        static_cast<size_t>((uint64_t{done.fraction} + uint64_t{run.frequency} * (tail - 1)) /
+                            run.rate) +
+        kCubicBefore + kCubicAfter + 1;
+    constexpr size_t kMostFrames = 8 * (DSBFREQUENCY_MAX / 22050 + 1) + 8;
+    alignas(32) float left[kMostFrames];
+    alignas(32) float right[kMostFrames];
+    DecodeStereo16Avx2(frames + done.index - kCubicBefore, std::min(reach, kMostFrames), left,
+                       right);
+    VoiceRun last = run;
+    last.left = left;
+    last.right = right;
+    last.start = kCubicBefore;
+    last.fraction = done.fraction;
+    last.frames = tail;
+    PortableResamplers().cubic(last, nullptr, outLeft + done.frames, outRight + done.frames);
   }
 }
 
@@ -229,24 +301,8 @@ ZA32_AVX2 void SincAvx2(const VoiceRun& run, const SincKernel* kernel, float* ou
     SincAvx2Dispatch<false>(run, kernel, outLeft, outRight);
 }
 
-// Eight frames at a time: each frame's two samples as one 32-bit lane, the left one in
-// its low half, moved to the top and shifted back down with its sign.
-ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, float* right) {
-  const auto* bytes = static_cast<const BYTE*>(from);
-  const __m256 scale = _mm256_set1_ps(1.0f / 32768);
-  size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m256i frames = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 4 * i));
-    const __m256i l = _mm256_srai_epi32(_mm256_slli_epi32(frames, 16), 16);
-    const __m256i r = _mm256_srai_epi32(frames, 16);
-    _mm256_storeu_ps(left + i, _mm256_mul_ps(_mm256_cvtepi32_ps(l), scale));
-    _mm256_storeu_ps(right + i, _mm256_mul_ps(_mm256_cvtepi32_ps(r), scale));
-  }
-  if (i < count)
-    PortableResamplers().decodeStereo16(bytes + 4 * i, count - i, left + i, right + i);
-}
-
-const Resamplers kAvx2{EqualRateAvx2, CubicAvx2, SincAvx2, "avx2", DecodeStereo16Avx2, nullptr};
+const Resamplers kAvx2{EqualRateAvx2, CubicAvx2,          SincAvx2,
+                       "avx2",        DecodeStereo16Avx2, CubicStereo16Avx2};
 
 } // namespace
 

@@ -1,7 +1,7 @@
 // Engine instances as a host pulls them: one instance with 25 voices sounding in 64-frame
 // blocks at 44.1 and 48 kHz, 16 such instances in 128-frame blocks, as real-time factors
-// ("times_real_time": seconds of sound made per second), and the memory an instance takes
-// beyond its samples.
+// ("times_real_time": seconds of sound made per second), what its 64-frame blocks cost
+// against 4096-frame ones, and the memory an instance takes beyond its samples.
 #include "instance/engine_instance.h"
 #include "tests/support/key_records.h"
 #include "tests/support/wav_files.h"
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -115,6 +116,41 @@ void BM_InstanceSixteen25Voices128At48000(benchmark::State& state) {
   RenderBlocks(state, 48000, 16, 128);
 }
 
+// One instance at 48 kHz with 25 voices sounding, rendering the same stretch of sound in
+// 64-frame blocks and in 4096-frame blocks by turns of 32 x 4096 frames, so that a busy
+// machine weighs on both alike: "short_against_long" is the ratio of their times.
+void BM_InstanceBlocks(benchmark::State& state) {
+  auto instance = SoundingInstance(48000, state, LoopingKeys());
+  if (!instance)
+    return;
+  constexpr uint32_t kLong = 4096;
+  constexpr int kTurn = 32;
+  std::vector<float> left(kLong);
+  std::vector<float> right(kLong);
+  auto render = [&](uint32_t block) {
+    for (uint32_t done = 0; done < kLong; done += block) {
+      za32::BusBuffers out;
+      out.left[0] = left.data() + done;
+      out.right[0] = right.data() + done;
+      instance->Render(block, nullptr, 0, out);
+    }
+    benchmark::DoNotOptimize(left.data());
+  };
+  auto timed = [&](uint32_t block) {
+    const auto start = std::chrono::steady_clock::now();
+    for (int turn = 0; turn < kTurn; ++turn)
+      render(block);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+  double shortBlocks = 0;
+  double longBlocks = 0;
+  for (auto _ : state) {
+    shortBlocks += timed(64);
+    longBlocks += timed(kLong);
+  }
+  state.counters["short_against_long"] = shortBlocks / longBlocks;
+}
+
 // What the loaded copies of the module take beyond the heap: the pages of their mappings
 // that are their own (data, relocations, bss).
 double ModuleCopiesBytes() {
@@ -159,6 +195,7 @@ void BM_InstanceMemory(benchmark::State& state) {
 BENCHMARK(BM_InstanceOne25Voices64At44100)->UseRealTime();
 BENCHMARK(BM_InstanceOne25Voices64At48000)->UseRealTime();
 BENCHMARK(BM_InstanceSixteen25Voices128At48000)->UseRealTime();
+BENCHMARK(BM_InstanceBlocks)->UseRealTime();
 BENCHMARK(BM_InstanceMemory)->Arg(0)->Arg(1)->Iterations(1);
 
 } // namespace

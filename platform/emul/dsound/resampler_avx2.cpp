@@ -111,6 +111,98 @@ ZA32_AVX2 inline Stepped CubicAvx2Of(const VoiceRun& run, Taps taps, float* outL
   return {k, index, fraction};
 }
 
+// Sixteen frames of a run, from the first frame's x[-1], split by channel: frames 0 to 7
+// and 8 to 15 of each side.
+struct Window {
+  __m256 lowLeft;
+  __m256 highLeft;
+  __m256 lowRight;
+  __m256 highRight;
+};
+
+// Whether eight output frames' taps lie within one Window: up to about 1.7 times the
+// output rate.
+inline bool EightWithinSixteen(const VoiceRun& run) {
+  return (uint64_t{7} * run.frequency + run.rate - 1) / run.rate + 4 <= 16;
+}
+
+// The cubic with each output frame in a lane of its own: eight frames' cursors side by
+// side (as above), their taps picked out of a Window (by `window`, from the frame of the
+// first one's x[-1]) by permutation, and the four polynomials evaluated lane by lane.
+// Only where EightWithinSixteen. Returns where the cursor stopped, as above.
+template <typename Frames>
+ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, float* outLeft,
+                                         float* outRight, float scale) {
+  const uint32_t frequency = run.frequency;
+  const __m256 steps = _mm256_cvtepi32_ps(_mm256_mullo_epi32(
+      _mm256_set1_epi32(static_cast<int>(frequency)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+  const uint32_t outputRate = run.rate;
+  const __m256 rate = _mm256_set1_ps(float(outputRate));
+  const __m256 inverse = _mm256_set1_ps(1.0f / float(outputRate));
+  const __m256 zero = _mm256_setzero_ps();
+  const __m256 half = _mm256_set1_ps(0.5f);
+  const __m256 one = _mm256_set1_ps(1.0f);
+  const __m256i seven = _mm256_set1_epi32(7);
+  const __m256 gainLeft = _mm256_set1_ps(run.gainLeft * scale);
+  const __m256 gainRight = _mm256_set1_ps(run.gainRight * scale);
+  const uint64_t eightWhole = 8ull * frequency / outputRate;
+  const auto eightPart = static_cast<uint32_t>(8ull * frequency % outputRate);
+
+  size_t index = run.start;
+  uint32_t fraction = run.fraction;
+  size_t k = 0;
+  for (; k + 8 <= run.frames; k += 8) {
+    const __m256 total = _mm256_add_ps(_mm256_set1_ps(float(fraction)), steps);
+    __m256 whole = _mm256_floor_ps(_mm256_mul_ps(total, inverse));
+    __m256 rest = _mm256_fnmadd_ps(whole, rate, total);
+    const __m256 under = _mm256_cmp_ps(rest, zero, _CMP_LT_OQ);
+    whole = _mm256_sub_ps(whole, _mm256_and_ps(under, one));
+    rest = _mm256_add_ps(rest, _mm256_and_ps(under, rate));
+    const __m256 over = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
+    whole = _mm256_add_ps(whole, _mm256_and_ps(over, one));
+    rest = _mm256_sub_ps(rest, _mm256_and_ps(over, rate));
+    const __m256i at0 = _mm256_cvttps_epi32(whole); // x[-1] of each frame, in the window
+
+    const __m256 t = _mm256_mul_ps(rest, inverse);
+    const __m256 t2 = _mm256_mul_ps(t, t);
+    const __m256 cm1 =
+        _mm256_mul_ps(t, _mm256_fmadd_ps(t, _mm256_fnmadd_ps(half, t, one), _mm256_set1_ps(-0.5f)));
+    const __m256 c0 =
+        _mm256_fmadd_ps(t2, _mm256_fmadd_ps(_mm256_set1_ps(1.5f), t, _mm256_set1_ps(-2.5f)), one);
+    const __m256 c1 = _mm256_mul_ps(
+        t,
+        _mm256_fmadd_ps(t, _mm256_fnmadd_ps(_mm256_set1_ps(1.5f), t, _mm256_set1_ps(2.0f)), half));
+    const __m256 c2 = _mm256_mul_ps(t2, _mm256_fmsub_ps(half, t, half));
+
+    const Window w = window(index - 1);
+    __m256 l[4], r[4];
+    for (int j = 0; j < 4; ++j) {
+      const __m256i at = _mm256_add_epi32(at0, _mm256_set1_epi32(j));
+      const __m256 high = _mm256_castsi256_ps(_mm256_cmpgt_epi32(at, seven));
+      l[j] = _mm256_blendv_ps(_mm256_permutevar8x32_ps(w.lowLeft, at),
+                              _mm256_permutevar8x32_ps(w.highLeft, at), high);
+      r[j] = _mm256_blendv_ps(_mm256_permutevar8x32_ps(w.lowRight, at),
+                              _mm256_permutevar8x32_ps(w.highRight, at), high);
+    }
+    auto interpolate = [&](const __m256* x) ZA32_AVX2 {
+      return _mm256_fmadd_ps(
+          c2, x[3], _mm256_fmadd_ps(c1, x[2], _mm256_fmadd_ps(c0, x[1], _mm256_mul_ps(cm1, x[0]))));
+    };
+    _mm256_storeu_ps(outLeft + k,
+                     _mm256_fmadd_ps(gainLeft, interpolate(l), _mm256_loadu_ps(outLeft + k)));
+    _mm256_storeu_ps(outRight + k,
+                     _mm256_fmadd_ps(gainRight, interpolate(r), _mm256_loadu_ps(outRight + k)));
+
+    index += eightWhole;
+    fraction += eightPart;
+    if (fraction >= outputRate) {
+      fraction -= outputRate;
+      ++index;
+    }
+  }
+  return {k, index, fraction};
+}
+
 ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {
   const float* left = run.left;
   const float* right = run.right;
@@ -118,7 +210,13 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
     return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(left + at)),
                                 _mm_loadu_ps(right + at), 1);
   };
-  const Stepped done = CubicAvx2Of(run, taps, outLeft, outRight, 1.0f);
+  const auto window = [&](size_t at) ZA32_AVX2 {
+    return Window{_mm256_loadu_ps(left + at), _mm256_loadu_ps(left + at + 8),
+                  _mm256_loadu_ps(right + at), _mm256_loadu_ps(right + at + 8)};
+  };
+  const Stepped done = EightWithinSixteen(run)
+                           ? CubicPickedAvx2(run, window, outLeft, outRight, 1.0f)
+                           : CubicAvx2Of(run, taps, outLeft, outRight, 1.0f);
   if (done.frames < run.frames) {
     VoiceRun tail = run;
     tail.start = done.index;
@@ -145,6 +243,14 @@ ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, f
     PortableResamplers().decodeStereo16(bytes + 4 * i, count - i, left + i, right + i);
 }
 
+// A frame's two 16-bit samples in one 32-bit lane, the left one in the low half, as floats.
+ZA32_AVX2 inline __m256 LeftOf(__m256i pairs) {
+  return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+}
+ZA32_AVX2 inline __m256 RightOf(__m256i pairs) {
+  return _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+}
+
 // The cubic on 16-bit stereo read where it lies: a frame's four taps of both sides are
 // 16 bytes, widened to eight 32-bit lanes (l r l r ...) and put in order [left x4 | right
 // x4]. The full scale (1 / 32768, a power of two) goes into the gains, so the sums are the
@@ -157,7 +263,14 @@ ZA32_AVX2 void CubicStereo16Avx2(const VoiceRun& run, const void* data, float* o
     const __m128i pairs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + at));
     return _mm256_permutevar8x32_ps(_mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(pairs)), order);
   };
-  const Stepped done = CubicAvx2Of(run, taps, outLeft, outRight, 1.0f / 32768);
+  const auto window = [&](size_t at) ZA32_AVX2 {
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + at));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + at + 8));
+    return Window{LeftOf(low), LeftOf(high), RightOf(low), RightOf(high)};
+  };
+  const Stepped done = EightWithinSixteen(run)
+                           ? CubicPickedAvx2(run, window, outLeft, outRight, 1.0f / 32768)
+                           : CubicAvx2Of(run, taps, outLeft, outRight, 1.0f / 32768);
   if (done.frames < run.frames) {
     // The last few frames on their window decoded, by the float cubic.
     const size_t tail = run.frames - done.frames;

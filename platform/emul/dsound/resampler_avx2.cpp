@@ -226,29 +226,27 @@ ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft,
   }
 }
 
-// Eight frames at a time: each frame's two samples as one 32-bit lane, the left one in
-// its low half, moved to the top and shifted back down with its sign.
+// A frame's two 16-bit samples in one 32-bit lane, the left one in the low half, as
+// floats: the left moved to the top and shifted back down with its sign.
+ZA32_AVX2 inline __m256 LeftOf(__m256i pairs) {
+  return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
+}
+ZA32_AVX2 inline __m256 RightOf(__m256i pairs) {
+  return _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
+}
+
+// Eight frames at a time, each frame one 32-bit lane.
 ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, float* right) {
   const auto* bytes = static_cast<const BYTE*>(from);
   const __m256 scale = _mm256_set1_ps(1.0f / 32768);
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m256i frames = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 4 * i));
-    const __m256i l = _mm256_srai_epi32(_mm256_slli_epi32(frames, 16), 16);
-    const __m256i r = _mm256_srai_epi32(frames, 16);
-    _mm256_storeu_ps(left + i, _mm256_mul_ps(_mm256_cvtepi32_ps(l), scale));
-    _mm256_storeu_ps(right + i, _mm256_mul_ps(_mm256_cvtepi32_ps(r), scale));
+    _mm256_storeu_ps(left + i, _mm256_mul_ps(LeftOf(frames), scale));
+    _mm256_storeu_ps(right + i, _mm256_mul_ps(RightOf(frames), scale));
   }
   if (i < count)
     PortableResamplers().decodeStereo16(bytes + 4 * i, count - i, left + i, right + i);
-}
-
-// A frame's two 16-bit samples in one 32-bit lane, the left one in the low half, as floats.
-ZA32_AVX2 inline __m256 LeftOf(__m256i pairs) {
-  return _mm256_cvtepi32_ps(_mm256_srai_epi32(_mm256_slli_epi32(pairs, 16), 16));
-}
-ZA32_AVX2 inline __m256 RightOf(__m256i pairs) {
-  return _mm256_cvtepi32_ps(_mm256_srai_epi32(pairs, 16));
 }
 
 // The cubic on 16-bit stereo read where it lies: a frame's four taps of both sides are

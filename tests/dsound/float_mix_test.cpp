@@ -148,11 +148,89 @@ TEST_F(FloatMixAt96k, AliasesStaySixtyDecibelsDown) {
   EXPECT_LT(Decibels(Amplitude(left, 96000 - 15000 * 4.4, 96000) / 0.5), -60.0);
 }
 
-TEST(PhaseDivider, GivesTheQuotientAtEveryRate) {
+// Short blocks are mixed out of frames resampled ahead; whatever changes under them (the
+// frequency, the bytes, the cursor, the volume, a one-shot's end and replay, more voices
+// than there are slots) plays as one long block plays it, to the float's rounding.
+TEST_F(FloatMixAt48k, ShortBlocksPlayWhatLongBlocksPlay) {
+  std::mt19937 random(11);
+  auto noise = [&](size_t samples) {
+    std::vector<int16_t> made(samples);
+    for (int16_t& value : made)
+      value = static_cast<int16_t>(static_cast<int>(random() % 40000) - 20000);
+    return made;
+  };
+  const std::vector<int16_t> first = noise(2 * 6000);
+  const std::vector<int16_t> second = noise(2 * 6000);
+  const std::vector<int16_t> shot = noise(2990); // ends 10 frames before step 3
+  constexpr size_t kSteps = 6;
+  constexpr size_t kStep = 64 * 17; // every change lands between short blocks
+  auto play = [&](size_t block) {
+    std::vector<IDirectSoundBuffer*> voices;
+    voices.push_back(MakeWith(PcmFormat(2, 16, 44100), first));
+    voices.push_back(MakeWith(PcmFormat(1, 16, 44100), shot));
+    for (int v = 0; v < 38; ++v) { // more than the mixer keeps ahead
+      voices.push_back(MakeWith(PcmFormat(2, 16, 44100), first));
+      EXPECT_EQ(voices.back()->SetFrequency(30000 + 1711 * v), DS_OK);
+      EXPECT_EQ(voices.back()->SetVolume(-2000), DS_OK);
+    }
+    for (size_t v = 0; v < voices.size(); ++v)
+      EXPECT_EQ(voices[v]->Play(0, 0, v == 1 ? 0 : DSBPLAY_LOOPING), DS_OK);
+    std::vector<float> left;
+    std::vector<float> right;
+    for (size_t step = 0; step < kSteps; ++step) {
+      switch (step) {
+      case 1:
+        EXPECT_EQ(voices[0]->SetFrequency(52001), DS_OK);
+        break;
+      case 2:
+        Fill(voices[0], second.data(), DWORD(2 * second.size()));
+        break;
+      case 3:
+        // Its end 50 frames into the next step, where it stops looping.
+        EXPECT_EQ(voices[0]->SetCurrentPosition(4 * 4767), DS_OK);
+        EXPECT_EQ(voices[1]->Play(0, 0, 0), DS_OK); // again, from where it stopped
+        break;
+      case 4:
+        EXPECT_EQ(voices[0]->SetVolume(-600), DS_OK);
+        EXPECT_EQ(voices[0]->Play(0, 0, 0), DS_OK);
+        break;
+      }
+      for (size_t done = 0; done < kStep; done += block) {
+        const std::vector<float> mixed = RenderFloat(block);
+        left.insert(left.end(), mixed.begin(), mixed.begin() + block);
+        right.insert(right.end(), mixed.begin() + block, mixed.end());
+      }
+    }
+    for (IDirectSoundBuffer* voice : voices)
+      EXPECT_EQ(voice->Stop(), DS_OK);
+    left.insert(left.end(), right.begin(), right.end());
+    return left;
+  };
+  for (dsemu::Quality quality : {dsemu::Quality::Fast, dsemu::Quality::High}) {
+    dsemu::SelectQuality(quality);
+    const std::vector<float> whole = play(kStep);
+    for (size_t block : {64u, 17u}) {
+      const std::vector<float> blocks = play(block);
+      ASSERT_EQ(blocks.size(), whole.size());
+      for (size_t i = 0; i < whole.size(); ++i)
+        ASSERT_NEAR(blocks[i], whole[i], 1e-5)
+            << "quality " << int(quality) << ", block " << block << ", frame "
+            << i % (kSteps * kStep) << (i < kSteps * kStep ? " left" : " right");
+    }
+  }
+}
+
+TEST(RateDivider, GivesTheQuotientAtEveryRate) {
   for (uint32_t rate : {22050u, 44100u, 48000u, 88200u, 96000u, 176400u, 192000u}) {
-    const dsemu::PhaseDivider divider(rate);
+    const dsemu::RateDivider divider(rate);
     for (uint32_t scaled = 0; scaled < rate * dsemu::SincKernel::kPhases; ++scaled)
       ASSERT_EQ(divider.Quotient(scaled), scaled / rate) << rate << " " << scaled;
+    // Beyond, up to where it is exact: the multiplier's excess is largest just below
+    // each multiple of the rate.
+    for (uint32_t multiple = rate; multiple < dsemu::RateDivider::kExactBelow; multiple += rate)
+      ASSERT_EQ(divider.Quotient(multiple - 1), multiple / rate - 1) << rate << " " << multiple;
+    constexpr uint32_t kLast = dsemu::RateDivider::kExactBelow - 1;
+    ASSERT_EQ(divider.Quotient(kLast), kLast / rate) << rate;
   }
 }
 

@@ -40,7 +40,9 @@ BufferPool& ThePool() {
 Buffer::Buffer(Device* owner, bool isPrimary, DWORD createdFlags, std::vector<BYTE> block,
                SampleFormat sampleFormat, std::shared_ptr<SoundData> bytes)
     : device(owner), primary(isPrimary), flags(createdFlags), formatBlock(std::move(block)),
-      format(sampleFormat), data(std::move(bytes)), frequency(StartingFrequency(sampleFormat)) {}
+      format(sampleFormat), data(std::move(bytes)),
+      frames(data ? static_cast<DWORD>(data->bytes.size() / format.blockAlign) : 0),
+      frequency(StartingFrequency(sampleFormat)) {}
 
 void Buffer::BecomeDuplicate(Device* owner, const Buffer& source) {
   device = owner;
@@ -49,6 +51,7 @@ void Buffer::BecomeDuplicate(Device* owner, const Buffer& source) {
   formatBlock.assign(source.formatBlock.begin(), source.formatBlock.end());
   format = source.format;
   data = source.data;
+  frames = source.frames;
   original = nullptr;
   frequency = StartingFrequency(format);
   volume = 0;
@@ -58,6 +61,7 @@ void Buffer::BecomeDuplicate(Device* owner, const Buffer& source) {
   cursor = Cursor{};
   references = 1;
   bus = 0;
+  aheadSlot = -1;
   pending.clear();
   locks.clear();
 }
@@ -297,6 +301,7 @@ HRESULT Buffer::Unlock(LPVOID audio1, DWORD audioBytes1, LPVOID audio2, DWORD au
   std::memcpy(data->bytes.data() + it->offset, it->copy.get(), audioBytes1);
   if (audioBytes2)
     std::memcpy(data->bytes.data(), second, audioBytes2);
+  data->Changed();
   locks.erase(it);
   return DS_OK;
 }

@@ -1,33 +1,41 @@
 #include "cursor.h"
 
 #include "device_control.h"
+#include "rate_divider.h"
 
 namespace dsemu {
+namespace {
+RateDivider divider(kOutputRate); // made again when the output rate is another
+} // namespace
 
-uint64_t MoveCursor(Buffer& buffer, uint64_t outputFrames) {
+Cursor MoveCursor(Buffer& buffer, uint64_t outputFrames) {
   const uint64_t frames = buffer.Frames();
   if (!buffer.playing || frames == 0 || outputFrames == 0)
-    return 0;
+    return buffer.cursor;
   const uint64_t rate = OutputRate();
   const uint64_t total = buffer.cursor.fraction + uint64_t{buffer.frequency} * outputFrames;
-  const uint64_t position = buffer.cursor.frame + total / rate;
+  // A short block's move, the common case, without a division.
+  if (divider.rate != rate)
+    divider = RateDivider(static_cast<uint32_t>(rate));
+  const uint64_t whole = total < RateDivider::kExactBelow
+                             ? divider.Quotient(static_cast<uint32_t>(total))
+                             : total / rate;
+  const uint64_t position = buffer.cursor.frame + whole;
   if (position < frames) {
-    buffer.cursor.frame = static_cast<DWORD>(position);
-    buffer.cursor.fraction = static_cast<DWORD>(total % rate);
-    return outputFrames;
+    const Cursor moved{static_cast<DWORD>(position), static_cast<DWORD>(total - whole * rate)};
+    buffer.cursor = moved;
+    return moved;
   }
   if (buffer.looping) {
-    buffer.cursor.frame = static_cast<DWORD>(position % frames);
-    buffer.cursor.fraction = static_cast<DWORD>(total % rate);
-    return outputFrames;
+    const Cursor moved{static_cast<DWORD>(position % frames), static_cast<DWORD>(total % rate)};
+    buffer.cursor = moved;
+    return moved;
   }
-  // One-shot: it sounds for the output frames whose position is still inside the data,
-  // the first k with fraction + frequency * k >= (frames - frame) * rate being the end.
-  const uint64_t sounded = SoundingFrames(buffer, outputFrames);
+  // A one-shot buffer has reached its end.
   buffer.playing = false;
   buffer.looping = false;
   buffer.cursor = Cursor{};
-  return sounded;
+  return Cursor{};
 }
 
 uint64_t SoundingFrames(const Buffer& buffer, uint64_t outputFrames) {

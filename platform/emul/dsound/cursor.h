@@ -12,9 +12,10 @@ namespace dsemu {
 inline constexpr unsigned kPeriodFrames = 256;
 
 // Moves a playing buffer's cursor by `outputFrames` frames of the output. A looping buffer
-// wraps; a one-shot buffer stops at its end with the cursor back at 0. Returns the number
-// of output frames during which the buffer sounded. StateLock() held.
-uint64_t MoveCursor(Buffer& buffer, uint64_t outputFrames);
+// wraps; a one-shot buffer stops at its end with the cursor back at 0. Returns the cursor
+// as it leaves it, in registers: read back from the buffer at once, the load would wait
+// for the stores just made. StateLock() held.
+Cursor MoveCursor(Buffer& buffer, uint64_t outputFrames);
 
 // How many of the next `outputFrames` output frames a playing buffer sounds for: all of
 // them when it loops, up to its end when it plays once. Changes nothing.

@@ -20,26 +20,47 @@ namespace {
 // short enough that the scratch stays in the cache.
 constexpr size_t kChunk = 1024;
 
-// The gains of the volumes and pans asked for lately: every voice asks for its own and
-// its device's every block, which in short blocks costs more than a look here.
-class GainsMemo {
-public:
-  ChannelGains For(LONG volume, LONG pan) {
-    const uint32_t key = static_cast<uint32_t>(volume) * 40503u ^ static_cast<uint32_t>(pan);
-    Entry& entry = entries_[(key * 2654435761u) >> 26];
-    if (entry.volume != volume || entry.pan != pan)
-      entry = {volume, pan, GainsFor(volume, pan)};
-    return entry.gains;
-  }
+// A buffer's gains, worked out again only when its volume or pan has changed: every voice
+// asks every block, for itself and for its device's primary buffer.
+ChannelGains GainsOf(Buffer& buffer) {
+  Buffer::RememberedGains& memo = buffer.gains;
+  if (!memo.known || memo.volume != buffer.volume || memo.pan != buffer.pan)
+    memo = {true, buffer.volume, buffer.pan, GainsFor(buffer.volume, buffer.pan)};
+  return memo.gains;
+}
 
-private:
-  static constexpr uint32_t kEntries = 64; // the hash's top 6 bits
-  struct Entry {
-    LONG volume = 0;
-    LONG pan = 0;
-    ChannelGains gains = GainsFor(0, 0);
-  };
-  Entry entries_[kEntries];
+// In short blocks a voice would pay its set-up every block: its kernel's table brought
+// back into the cache, the frames its kernel reaches decoded again. A voice mixed in short
+// pieces is instead resampled a few blocks ahead, unscaled, into a slot, and each piece
+// adds its share with the gains of the moment. Those frames depend on nothing but the
+// cursor, the frequency, the bytes, looping, the quality and the rate; the slot keeps
+// them all, and any change resamples again from the cursor, so no timing moves.
+constexpr size_t kAheadFrames = 1024;
+constexpr size_t kAheadSlots = 32;   // voices beyond are mixed directly
+constexpr size_t kDirectPiece = 256; // pieces this long gain little from a slot
+// A slot holds up to this many pieces ahead, and the slots refill at staggered pieces, a
+// sixteenth of them each time, so that every block costs about the same: no one block
+// pays for every voice's next sixteen.
+constexpr size_t kAheadPhases = 16;
+
+struct AheadSlot {
+  const Buffer* owner = nullptr;
+  uint64_t version = 0;
+  Cursor next; // the cursor of frame `used`
+  DWORD frequency = 0;
+  uint32_t rate = 0;
+  bool looping = false;
+  Quality quality = Quality::Fast;
+  size_t used = 0;
+  size_t filled = 0;
+  uint64_t made = 0;    // frames resampled into it since a voice took it
+  uint64_t lastMix = 0; // the MixLocked call it was last read in
+
+  bool Holds(const Buffer& buffer, Quality q, uint32_t r) const {
+    return used < filled && owner == &buffer && version == buffer.data->version &&
+           next.frame == buffer.cursor.frame && next.fraction == buffer.cursor.fraction &&
+           frequency == buffer.frequency && looping == buffer.looping && quality == q && rate == r;
+  }
 };
 
 // Scratch of the one mixer that runs at a time (StateLock() is held).
@@ -48,7 +69,10 @@ struct Scratch {
   std::vector<float> mixRight = std::vector<float>(kChunk);
   std::vector<float> left;
   std::vector<float> right;
-  GainsMemo gains;
+  std::vector<float> ahead = std::vector<float>(kAheadSlots * 2 * kAheadFrames);
+  AheadSlot slots[kAheadSlots];
+  size_t nextSlot = 0;
+  uint64_t mixes = 0;
 };
 
 Releasable<Scratch>& HeldScratch() {
@@ -60,11 +84,11 @@ Scratch& TheScratch() {
   return HeldScratch().Get();
 }
 
-ChannelGains DeviceGains(const Device* device, GainsMemo& gains) {
-  const Buffer* primary = device->primary;
+ChannelGains DeviceGains(const Device* device) {
+  Buffer* primary = device->primary;
   if (!primary)
     return {1.0f, 1.0f};
-  return gains.For(primary->volume, primary->pan);
+  return GainsOf(*primary);
 }
 
 // Where one chunk of a buffer goes: the chunk's left and right channels.
@@ -150,21 +174,104 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
   Prefetch(buffer, lastWhole + after + 1, count);
 }
 
+// The buffer's slot, or a slot no voice read in this mix or the one before, or null.
+AheadSlot* SlotFor(const Buffer& buffer, Scratch& scratch) {
+  if (buffer.aheadSlot >= 0 && scratch.slots[buffer.aheadSlot].owner == &buffer)
+    return &scratch.slots[buffer.aheadSlot];
+  for (size_t tried = 0; tried < kAheadSlots; ++tried) {
+    const size_t index = (scratch.nextSlot + tried) % kAheadSlots;
+    AheadSlot& slot = scratch.slots[index];
+    if (slot.lastMix + 1 < scratch.mixes || slot.owner == nullptr) {
+      scratch.nextSlot = index + 1;
+      slot = AheadSlot{};
+      slot.owner = &buffer;
+      const_cast<Buffer&>(buffer).aheadSlot = static_cast<int>(index);
+      return &slot;
+    }
+  }
+  return nullptr;
+}
+
+// Mixes `frames` frames of the buffer into `to` from `offset` on out of its slot, resampling ahead
+// when the slot has run out or no longer holds the cursor. Null when the piece is better mixed
+// directly.
+AheadSlot* MixVoiceAhead(Buffer& buffer, size_t offset, size_t frames, Quality quality,
+                         ChannelGains gains, uint32_t rate, Destination to, Scratch& scratch) {
+  if (frames >= kDirectPiece || (buffer.frequency == rate && buffer.cursor.fraction == 0) ||
+      (gains.left == 0.0f && gains.right == 0.0f))
+    return nullptr;
+  AheadSlot* slot = SlotFor(buffer, scratch);
+  if (!slot)
+    return nullptr;
+  slot->lastMix = scratch.mixes;
+  const size_t index = static_cast<size_t>(slot - scratch.slots);
+  float* left = scratch.ahead.data() + index * 2 * kAheadFrames;
+  float* right = left + kAheadFrames;
+  if (!slot->Holds(buffer, quality, rate) || slot->filled - slot->used < frames) {
+    // Ahead to this slot's next staggered frame: slots refill every `span` frames, each at
+    // its own sixteenth of the span. Counted in the slot's own frames, not the output's,
+    // so that the same notes in the same blocks are summed the same way whenever they
+    // come.
+    const size_t span = std::min(kAheadFrames, kAheadPhases * frames);
+    const size_t phase = index % kAheadPhases * (span / kAheadPhases);
+    size_t fill = span - (slot->made + phase) % span;
+    if (fill < frames)
+      fill = frames;
+    std::fill_n(left, fill, 0.0f);
+    std::fill_n(right, fill, 0.0f);
+    MixVoice(buffer, 0, fill, quality, {1.0f, 1.0f}, rate, {left, right}, scratch);
+    slot->version = buffer.data->version;
+    slot->next = buffer.cursor;
+    slot->frequency = buffer.frequency;
+    slot->looping = buffer.looping;
+    slot->quality = quality;
+    slot->rate = rate;
+    slot->used = 0;
+    slot->filled = fill;
+    slot->made += fill;
+  }
+  VoiceRun run;
+  run.left = left + slot->used;
+  run.right = right + slot->used;
+  run.start = 0;
+  run.fraction = 0;
+  run.frequency = rate;
+  run.frames = frames;
+  run.gainLeft = gains.left;
+  run.gainRight = gains.right;
+  run.rate = rate;
+  ChosenResamplers().equalRate(run, nullptr, to.left + offset, to.right + offset);
+  slot->used += frames;
+  return slot;
+}
+
 // One chunk of one buffer, from `first` on, split at the frames its commands are due at.
 // Without a destination only the cursor moves.
 void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, const Destination* to,
                Quality quality, uint32_t rate, Scratch& scratch) {
+  // A buffer stopped with nothing to do: most of them, every block.
+  if (!buffer.playing && buffer.pending.empty())
+    return;
   for (size_t at = 0;;) {
-    const uint64_t next = ApplyCommandsDue(buffer, first + at);
+    const uint64_t next =
+        buffer.pending.empty() ? UINT64_MAX : ApplyCommandsDue(buffer, first + at);
     const size_t until = next - first < frames ? static_cast<size_t>(next - first) : frames;
     if (buffer.device) {
+      AheadSlot* slot = nullptr;
       if (to && to->left && !buffer.primary && buffer.playing) {
-        const ChannelGains master = DeviceGains(buffer.device, scratch.gains);
-        const ChannelGains own = scratch.gains.For(buffer.volume, buffer.pan);
-        MixVoice(buffer, at, until - at, quality,
-                 {own.left * master.left, own.right * master.right}, rate, *to, scratch);
+        const ChannelGains master = DeviceGains(buffer.device);
+        const ChannelGains own = GainsOf(buffer);
+        const ChannelGains gains{own.left * master.left, own.right * master.right};
+        slot = MixVoiceAhead(buffer, at, until - at, quality, gains, rate, *to, scratch);
+        if (!slot)
+          MixVoice(buffer, at, until - at, quality, gains, rate, *to, scratch);
       }
-      MoveCursor(buffer, until - at);
+      const Cursor moved = MoveCursor(buffer, until - at);
+      if (slot) {
+        slot->next = moved;
+        if (!buffer.playing)
+          slot->filled = 0;
+      }
     }
     if (until == frames)
       return;
@@ -183,6 +290,7 @@ size_t LongestRun(uint32_t rate) {
 
 void MixLocked(uint64_t firstFrame, size_t frames, MixTarget target, Quality quality) {
   Scratch& scratch = TheScratch();
+  ++scratch.mixes;
   const uint32_t rate = OutputRate();
   const FloatBuses* buses = target.buses;
   for (size_t done = 0; done < frames;) {

@@ -3,8 +3,10 @@
 
 #include "dsound.h"
 #include "formats.h"
+#include "gains.h"
 #include "releasable.h"
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -37,6 +39,14 @@ StateMutex& StateLock();
 // The bytes of a secondary buffer, shared by it and its duplicates.
 struct SoundData {
   std::vector<BYTE> bytes;
+  // Different for every content the bytes have had in this process: the mixer keeps
+  // frames it resampled ahead only while the bytes they came from stay the same.
+  uint64_t version = NewVersion();
+  void Changed() { version = NewVersion(); }
+  static uint64_t NewVersion() {
+    static std::atomic<uint64_t> last{0};
+    return ++last;
+  }
 };
 
 // A play cursor: a whole frame of the buffer and a fraction of one in output-rate-ths
@@ -91,7 +101,7 @@ public:
   HRESULT STDMETHODCALLTYPE Restore() override;
 
   // Everything below is guarded by StateLock().
-  DWORD Frames() const { return static_cast<DWORD>(data->bytes.size() / format.blockAlign); }
+  DWORD Frames() const { return frames; }
   DWORD Bytes() const { return static_cast<DWORD>(data->bytes.size()); }
   DWORD PlayCursorBytes() const { return cursor.frame * format.blockAlign; }
 
@@ -104,6 +114,7 @@ public:
   std::vector<BYTE> formatBlock; // WAVEFORMATEX and its extra bytes, as GetFormat gives it
   SampleFormat format;           // how the mixer reads the data
   std::shared_ptr<SoundData> data;
+  DWORD frames;               // of the data, in the format: found once, asked for every block
   Buffer* original = nullptr; // the buffer this one duplicates, while it lives
   DWORD frequency;
   LONG volume = 0;
@@ -112,7 +123,15 @@ public:
   bool looping = false;
   Cursor cursor;
   ULONG references = 1;
-  unsigned bus = 0;            // the float bus it plays into (SetBufferBus)
+  unsigned bus = 0;   // the float bus it plays into (SetBufferBus)
+  int aheadSlot = -1; // the mixer's slot of frames resampled ahead, if any
+  // The gains of `volume` and `pan` as the mixer last worked them out.
+  struct RememberedGains {
+    bool known = false;
+    LONG volume = 0;
+    LONG pan = 0;
+    ChannelGains gains{};
+  } gains;
   std::deque<Command> pending; // in the order made, frames never decreasing
 
   // A Lock hands out a copy of the region, written back by Unlock under the lock, so

@@ -64,7 +64,7 @@ void SincPortable(const VoiceRun& run, const SincKernel* kernel, float* outLeft,
   const uint32_t phases = kernel->phases;
   const bool mono = run.left == run.right;
   const float inverseRate = 1.0f / static_cast<float>(run.rate);
-  const PhaseDivider divider(run.rate);
+  const RateDivider divider(run.rate);
   for (size_t k = 0; k < run.frames; ++k, step.Next()) {
     const uint32_t scaled = step.fraction * phases;
     const uint32_t phase = divider.Quotient(scaled);

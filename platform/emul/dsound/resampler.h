@@ -22,6 +22,7 @@
 #pragma once
 
 #include "formats.h"
+#include "rate_divider.h"
 #include "sinc_kernel.h"
 
 #include <cstddef>
@@ -40,18 +41,6 @@ struct VoiceRun {
   float gainLeft;
   float gainRight;
   uint32_t rate = kOutputRate; // the output rate
-};
-
-// The sinc kernel's row of a cursor fraction, fraction * phases / rate, by one
-// multiplication instead of a division. Exact: the numerator stays below 2^26 (rate up to
-// 192,000 < 2^18, times 256) and the multiplier is rounded up from 2^44 / rate, which
-// gives the floor for every numerator below 2^(44 - 18).
-struct PhaseDivider {
-  explicit PhaseDivider(uint32_t divisor)
-      : magic(((uint64_t{1} << 44) + divisor - 1) / divisor), rate(divisor) {}
-  uint32_t Quotient(uint32_t scaled) const { return static_cast<uint32_t>((scaled * magic) >> 44); }
-  uint64_t magic;
-  uint32_t rate;
 };
 
 // Each adds `run.frames` resampled and scaled frames to outLeft and outRight.

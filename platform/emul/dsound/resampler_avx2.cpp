@@ -337,7 +337,7 @@ ZA32_AVX2 void SincAvx2Of(const VoiceRun& run, const SincKernel* kernel, float* 
   const unsigned taps = Taps ? Taps : kernel->taps;
   const uint32_t outputRate = run.rate;
   const float inverseRate = 1.0f / float(outputRate);
-  const PhaseDivider divider(outputRate);
+  const RateDivider divider(outputRate);
   const uint32_t whole = run.frequency / outputRate;
   const uint32_t part = run.frequency % outputRate;
   const float* rows = kernel->Rows();

@@ -245,7 +245,7 @@ ZA32_AVX512 void SincAvx512Of(const VoiceRun& run, const SincKernel* kernel, flo
   const unsigned taps = Taps ? Taps : kernel->taps;
   const uint32_t outputRate = run.rate;
   const float inverseRate = 1.0f / float(outputRate);
-  const PhaseDivider divider(outputRate);
+  const RateDivider divider(outputRate);
   const uint32_t whole = run.frequency / outputRate;
   const uint32_t part = run.frequency % outputRate;
   const float* rows = kernel->Rows();

@@ -53,11 +53,15 @@ struct AheadSlot {
   Quality quality = Quality::Fast;
   size_t used = 0;
   size_t filled = 0;
-  uint64_t made = 0;    // frames resampled into it since a voice took it
-  uint64_t lastMix = 0; // the MixLocked call it was last read in
+  uint64_t played = 0;   // frames the voice has played since it took the slot
+  unsigned backoff = 0;  // turns passed up after a refill went to waste, doubling
+  unsigned skipping = 0; // turns still to pass up
+  uint64_t lastMix = 0;  // the MixLocked call it was last read in
 
-  bool Holds(const Buffer& buffer, Quality q, uint32_t r) const {
-    return used < filled && owner == &buffer && version == buffer.data->version &&
+  void Empty() { used = filled = 0; }
+  // Whether its frames are still those the buffer would make from where it is.
+  bool Matches(const Buffer& buffer, Quality q, uint32_t r) const {
+    return owner == &buffer && version == buffer.data->version &&
            next.frame == buffer.cursor.frame && next.fraction == buffer.cursor.fraction &&
            frequency == buffer.frequency && looping == buffer.looping && quality == q && rate == r;
   }
@@ -207,16 +211,31 @@ AheadSlot* MixVoiceAhead(Buffer& buffer, size_t offset, size_t frames, Quality q
   const size_t index = static_cast<size_t>(slot - scratch.slots);
   float* left = scratch.ahead.data() + index * 2 * kAheadFrames;
   float* right = left + kAheadFrames;
-  if (!slot->Holds(buffer, quality, rate) || slot->filled - slot->used < frames) {
-    // Ahead to this slot's next staggered frame: slots refill every `span` frames, each at
-    // its own sixteenth of the span. Counted in the slot's own frames, not the output's,
-    // so that the same notes in the same blocks are summed the same way whenever they
-    // come.
+  const bool matches = slot->Matches(buffer, quality, rate);
+  if (!matches || slot->filled - slot->used < frames) {
+    // A voice whose frequency moves every block (a bend) would resample a whole slot for
+    // one piece each time: after such a waste it passes up 1, 2, 4, then 8 turns.
+    if (!matches && slot->used < slot->filled) {
+      slot->backoff = std::min(std::max(2 * slot->backoff, 1u), 8u);
+      slot->skipping = slot->backoff;
+    } else if (matches) {
+      slot->backoff = 0;
+    }
+    // Slots refill a span ahead (16 pieces, at most kAheadFrames), each at its own
+    // sixteenth of the span, so that about a sixteenth of them refill in any one block.
+    // Until a slot's turn comes, as when many notes start at once, its pieces are mixed
+    // directly. Counted in the voice's own frames, not the output's, so that the same
+    // notes in the same blocks are summed the same way whenever they come.
     const size_t span = std::min(kAheadFrames, kAheadPhases * frames);
     const size_t phase = index % kAheadPhases * (span / kAheadPhases);
-    size_t fill = span - (slot->made + phase) % span;
-    if (fill < frames)
-      fill = frames;
+    const bool turn = span - (slot->played + phase) % span <= frames;
+    if (!turn || slot->skipping > 0) {
+      slot->skipping -= turn ? 1 : 0;
+      slot->played += frames;
+      slot->Empty();
+      return nullptr;
+    }
+    const size_t fill = span;
     std::fill_n(left, fill, 0.0f);
     std::fill_n(right, fill, 0.0f);
     MixVoice(buffer, 0, fill, quality, {1.0f, 1.0f}, rate, {left, right}, scratch);
@@ -228,7 +247,6 @@ AheadSlot* MixVoiceAhead(Buffer& buffer, size_t offset, size_t frames, Quality q
     slot->rate = rate;
     slot->used = 0;
     slot->filled = fill;
-    slot->made += fill;
   }
   VoiceRun run;
   run.left = left + slot->used;
@@ -242,6 +260,7 @@ AheadSlot* MixVoiceAhead(Buffer& buffer, size_t offset, size_t frames, Quality q
   run.rate = rate;
   ChosenResamplers().equalRate(run, nullptr, to.left + offset, to.right + offset);
   slot->used += frames;
+  slot->played += frames;
   return slot;
 }
 
@@ -270,7 +289,10 @@ void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, const Destination*
       if (slot) {
         slot->next = moved;
         if (!buffer.playing)
-          slot->filled = 0;
+          slot->Empty();
+      } else if (buffer.aheadSlot >= 0 && scratch.slots[buffer.aheadSlot].owner == &buffer) {
+        // Moved on without it (a long piece, no destination): not a waste to back off for.
+        scratch.slots[buffer.aheadSlot].Empty();
       }
     }
     if (until == frames)

@@ -201,7 +201,8 @@ AheadSlot* SlotFor(const Buffer& buffer, Scratch& scratch) {
 // directly.
 AheadSlot* MixVoiceAhead(Buffer& buffer, size_t offset, size_t frames, Quality quality,
                          ChannelGains gains, uint32_t rate, Destination to, Scratch& scratch) {
-  if (frames >= kDirectPiece || (buffer.frequency == rate && buffer.cursor.fraction == 0) ||
+  if (frames == 0 || frames >= kDirectPiece ||
+      (buffer.frequency == rate && buffer.cursor.fraction == 0) ||
       (gains.left == 0.0f && gains.right == 0.0f))
     return nullptr;
   AheadSlot* slot = SlotFor(buffer, scratch);

@@ -178,10 +178,17 @@ void MixVoice(Buffer& buffer, size_t offset, size_t frames, Quality quality, Cha
   Prefetch(buffer, lastWhole + after + 1, count);
 }
 
-// The buffer's slot, or a slot no voice read in this mix or the one before, or null.
-AheadSlot* SlotFor(const Buffer& buffer, Scratch& scratch) {
+// The slot the buffer holds, or null.
+AheadSlot* HeldSlot(const Buffer& buffer, Scratch& scratch) {
   if (buffer.aheadSlot >= 0 && scratch.slots[buffer.aheadSlot].owner == &buffer)
     return &scratch.slots[buffer.aheadSlot];
+  return nullptr;
+}
+
+// The buffer's slot, or a slot no voice read in this mix or the one before, or null.
+AheadSlot* SlotFor(Buffer& buffer, Scratch& scratch) {
+  if (AheadSlot* held = HeldSlot(buffer, scratch))
+    return held;
   for (size_t tried = 0; tried < kAheadSlots; ++tried) {
     const size_t index = (scratch.nextSlot + tried) % kAheadSlots;
     AheadSlot& slot = scratch.slots[index];
@@ -189,7 +196,7 @@ AheadSlot* SlotFor(const Buffer& buffer, Scratch& scratch) {
       scratch.nextSlot = index + 1;
       slot = AheadSlot{};
       slot.owner = &buffer;
-      const_cast<Buffer&>(buffer).aheadSlot = static_cast<int>(index);
+      buffer.aheadSlot = static_cast<int>(index);
       return &slot;
     }
   }
@@ -291,9 +298,9 @@ void MixBuffer(Buffer& buffer, uint64_t first, size_t frames, const Destination*
         slot->next = moved;
         if (!buffer.playing)
           slot->Empty();
-      } else if (buffer.aheadSlot >= 0 && scratch.slots[buffer.aheadSlot].owner == &buffer) {
+      } else if (AheadSlot* held = HeldSlot(buffer, scratch)) {
         // Moved on without it (a long piece, no destination): not a waste to back off for.
-        scratch.slots[buffer.aheadSlot].Empty();
+        held->Empty();
       }
     }
     if (until == frames)

@@ -126,6 +126,40 @@ inline bool EightWithinSixteen(const VoiceRun& run) {
   return (uint64_t{7} * run.frequency + run.rate - 1) / run.rate + 4 <= 16;
 }
 
+// The cursors of eight output frames side by side, kept exactly from one eight to the
+// next as in the AVX-512 set's SixteenCursors: each lane's fraction (an integer in a
+// float, below the rate) and its whole frame counted from lane 0's.
+struct EightCursors {
+  __m256 rest;    // each lane's fraction, 0 .. rate - 1
+  __m256i offset; // each lane's whole frame less lane 0's
+
+  // The eight frames from `fraction` on; `steps` holds 0, frequency, 2 frequency ...
+  ZA32_AVX2 static EightCursors From(uint32_t fraction, __m256 steps, __m256 rate, __m256 inverse) {
+    const __m256 one = _mm256_set1_ps(1.0f);
+    const __m256 total = _mm256_add_ps(_mm256_set1_ps(float(fraction)), steps);
+    __m256 whole = _mm256_floor_ps(_mm256_mul_ps(total, inverse));
+    __m256 rest = _mm256_fnmadd_ps(whole, rate, total);
+    const __m256 under = _mm256_cmp_ps(rest, _mm256_setzero_ps(), _CMP_LT_OQ);
+    whole = _mm256_sub_ps(whole, _mm256_and_ps(under, one));
+    rest = _mm256_add_ps(rest, _mm256_and_ps(under, rate));
+    const __m256 over = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
+    whole = _mm256_add_ps(whole, _mm256_and_ps(over, one));
+    rest = _mm256_sub_ps(rest, _mm256_and_ps(over, rate));
+    return {rest, _mm256_cvttps_epi32(whole)};
+  }
+
+  // Eight frames on: each lane's fraction grows by `part` and carries a frame where it
+  // reaches the rate (a true comparison is -1, so subtracting it adds the frame);
+  // `carried` is lane 0's carry, as the scalar cursor made it.
+  ZA32_AVX2 void Advance(__m256 part, __m256 rate, bool carried) {
+    rest = _mm256_add_ps(rest, part);
+    const __m256 carries = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
+    rest = _mm256_sub_ps(rest, _mm256_and_ps(carries, rate));
+    offset = _mm256_sub_epi32(_mm256_sub_epi32(offset, _mm256_castps_si256(carries)),
+                              _mm256_set1_epi32(carried));
+  }
+};
+
 // The cubic with each output frame in a lane of its own: eight frames' cursors side by
 // side (as above), their taps picked out of a Window (by `window`, from the frame of the
 // first one's x[-1]) by permutation, and the four polynomials evaluated lane by lane.
@@ -139,7 +173,6 @@ ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, flo
   const uint32_t outputRate = run.rate;
   const __m256 rate = _mm256_set1_ps(float(outputRate));
   const __m256 inverse = _mm256_set1_ps(1.0f / float(outputRate));
-  const __m256 zero = _mm256_setzero_ps();
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256i seven = _mm256_set1_epi32(7);
@@ -148,22 +181,16 @@ ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, flo
   const uint64_t eightWhole = 8ull * frequency / outputRate;
   const auto eightPart = static_cast<uint32_t>(8ull * frequency % outputRate);
 
+  const __m256 part = _mm256_set1_ps(float(eightPart));
+
   size_t index = run.start;
   uint32_t fraction = run.fraction;
+  EightCursors cursors = EightCursors::From(fraction, steps, rate, inverse);
   size_t k = 0;
   for (; k + 8 <= run.frames; k += 8) {
-    const __m256 total = _mm256_add_ps(_mm256_set1_ps(float(fraction)), steps);
-    __m256 whole = _mm256_floor_ps(_mm256_mul_ps(total, inverse));
-    __m256 rest = _mm256_fnmadd_ps(whole, rate, total);
-    const __m256 under = _mm256_cmp_ps(rest, zero, _CMP_LT_OQ);
-    whole = _mm256_sub_ps(whole, _mm256_and_ps(under, one));
-    rest = _mm256_add_ps(rest, _mm256_and_ps(under, rate));
-    const __m256 over = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
-    whole = _mm256_add_ps(whole, _mm256_and_ps(over, one));
-    rest = _mm256_sub_ps(rest, _mm256_and_ps(over, rate));
-    const __m256i at0 = _mm256_cvttps_epi32(whole); // x[-1] of each frame, in the window
+    const __m256i at0 = cursors.offset; // x[-1] of each frame, in the window
 
-    const __m256 t = _mm256_mul_ps(rest, inverse);
+    const __m256 t = _mm256_mul_ps(cursors.rest, inverse);
     const __m256 t2 = _mm256_mul_ps(t, t);
     const __m256 cm1 =
         _mm256_mul_ps(t, _mm256_fmadd_ps(t, _mm256_fnmadd_ps(half, t, one), _mm256_set1_ps(-0.5f)));
@@ -195,10 +222,12 @@ ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, flo
 
     index += eightWhole;
     fraction += eightPart;
-    if (fraction >= outputRate) {
+    const bool carried = fraction >= outputRate;
+    if (carried) {
       fraction -= outputRate;
       ++index;
     }
+    cursors.Advance(part, rate, carried);
   }
   return {k, index, fraction};
 }
@@ -241,6 +270,8 @@ ZA32_AVX2 void DecodeStereo16Avx2(const void* from, size_t count, float* left, f
   const __m256 scale = _mm256_set1_ps(1.0f / 32768);
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
+    if (i % 16 == 0) // a line a 16 frames
+      _mm_prefetch(reinterpret_cast<const char*>(bytes + 4 * (i + kPrefetchFrames)), _MM_HINT_T0);
     const __m256i frames = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 4 * i));
     _mm256_storeu_ps(left + i, _mm256_mul_ps(LeftOf(frames), scale));
     _mm256_storeu_ps(right + i, _mm256_mul_ps(RightOf(frames), scale));
@@ -262,6 +293,7 @@ ZA32_AVX2 void CubicStereo16Avx2(const VoiceRun& run, const void* data, float* o
     return _mm256_permutevar8x32_ps(_mm256_cvtepi32_ps(_mm256_cvtepi16_epi32(pairs)), order);
   };
   const auto window = [&](size_t at) ZA32_AVX2 {
+    _mm_prefetch(reinterpret_cast<const char*>(frames + at + kPrefetchFrames), _MM_HINT_T0);
     const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + at));
     const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + at + 8));
     return Window{LeftOf(low), LeftOf(high), RightOf(low), RightOf(high)};

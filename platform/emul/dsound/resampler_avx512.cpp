@@ -46,6 +46,50 @@ ZA32_AVX512 void EqualRateAvx512(const VoiceRun& run, const SincKernel*, float* 
   }
 }
 
+// The cursors of sixteen output frames side by side, kept exactly from one sixteen to the
+// next: each lane's fraction (an integer in a float, below the rate) and its whole frame
+// counted from lane 0's, which is the scalar cursor's. Moving on costs an addition and a
+// carry a lane. Finding them afresh each time (a division and two corrections) put a long
+// chain ahead of every tap and weight, and that held the loop to about half its speed.
+struct SixteenCursors {
+  __m512 rest;    // each lane's fraction, 0 .. rate - 1
+  __m512i offset; // each lane's whole frame less lane 0's
+
+  // The sixteen frames from `fraction` on, each `frequency` rate-ths of a frame after the
+  // last; `steps` holds 0, frequency, 2 frequency ... as floats (all below 2^24).
+  ZA32_AVX512 static SixteenCursors From(uint32_t fraction, __m512 steps, __m512 rate,
+                                         __m512 inverse) {
+    const __m512 one = _mm512_set1_ps(1.0f);
+    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(fraction)), steps);
+    __m512 whole = _mm512_roundscale_ps(_mm512_mul_ps(total, inverse),
+                                        _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
+    __m512 rest = _mm512_fnmadd_ps(whole, rate, total);
+    const __mmask16 under = _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ);
+    whole = _mm512_mask_sub_ps(whole, under, whole, one);
+    rest = _mm512_mask_add_ps(rest, under, rest, rate);
+    const __mmask16 over = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
+    whole = _mm512_mask_add_ps(whole, over, whole, one);
+    rest = _mm512_mask_sub_ps(rest, over, rest, rate);
+    return {rest, _mm512_cvttps_epi32(whole)};
+  }
+
+  // Sixteen frames on: each lane's fraction grows by `part` (what sixteen frames move
+  // beyond whole frames) and carries a frame where it reaches the rate; `carried` is lane
+  // 0's carry, as the scalar cursor made it.
+  ZA32_AVX512 void Advance(__m512 part, __m512 rate, bool carried) {
+    rest = _mm512_add_ps(rest, part);
+    const __mmask16 carries = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
+    rest = _mm512_mask_sub_ps(rest, carries, rest, rate);
+    offset = _mm512_sub_epi32(_mm512_mask_add_epi32(offset, carries, offset, _mm512_set1_epi32(1)),
+                              _mm512_set1_epi32(carried));
+  }
+
+  // Lane 8's whole frame less lane 0's: where the second eight frames read from.
+  ZA32_AVX512 uint32_t Ninth() const {
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm512_extracti32x4_epi32(offset, 2)));
+  }
+};
+
 // Sixteen output frames at a time, their cursors found side by side exactly (integers in
 // floats, all below 2^24). When the sixteen frames' taps lie within 32 frames of the
 // buffer, as they do up to about 1.8 times the output rate, the taps are picked out of
@@ -72,26 +116,19 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
   const uint64_t sixteenWhole = 16ull * frequency / outputRate;
   const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
 
+  const __m512 part = _mm512_set1_ps(float(sixteenPart));
+
   size_t index = run.start;
   uint32_t fraction = run.fraction;
+  SixteenCursors cursors = SixteenCursors::From(fraction, steps, rate, inverse);
   size_t k = 0;
   for (; k + 16 <= run.frames; k += 16) {
-    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(fraction)), steps);
-    __m512 whole = _mm512_roundscale_ps(_mm512_mul_ps(total, inverse),
-                                        _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    __m512 rest = _mm512_fnmadd_ps(whole, rate, total);
-    const __mmask16 under = _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ);
-    whole = _mm512_mask_sub_ps(whole, under, whole, one);
-    rest = _mm512_mask_add_ps(rest, under, rest, rate);
-    const __mmask16 over = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
-    whole = _mm512_mask_add_ps(whole, over, whole, one);
-    rest = _mm512_mask_sub_ps(rest, over, rest, rate);
-    const __m512i at0 = _mm512_cvttps_epi32(whole); // x[-1] of each frame, from `from`
+    const __m512i at0 = cursors.offset; // x[-1] of each frame, from `from`
     const __m512i at1 = _mm512_add_epi32(at0, oneTap);
     const __m512i at2 = _mm512_add_epi32(at1, oneTap);
     const __m512i at3 = _mm512_add_epi32(at2, oneTap);
 
-    const __m512 t = _mm512_mul_ps(rest, inverse);
+    const __m512 t = _mm512_mul_ps(cursors.rest, inverse);
     const __m512 t2 = _mm512_mul_ps(t, t);
     const __m512 cm1 =
         _mm512_mul_ps(t, _mm512_fmadd_ps(t, _mm512_fnmadd_ps(half, t, one), _mm512_set1_ps(-0.5f)));
@@ -104,8 +141,7 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
 
     // Beyond one window's reach, each half of the frames picks from a window of its own,
     // from the ninth frame's x[-1] on.
-    const uint32_t ninth =
-        static_cast<uint32_t>((uint64_t{fraction} + 8ull * frequency) / outputRate);
+    const uint32_t ninth = cursors.Ninth();
     const __m512i fromNinth = _mm512_set1_epi32(static_cast<int>(ninth));
     auto interpolate = [&](const float* from) ZA32_AVX512 {
       __m512 x0, x1, x2, x3;
@@ -146,10 +182,12 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
 
     index += sixteenWhole;
     fraction += sixteenPart;
-    if (fraction >= outputRate) {
+    const bool carried = fraction >= outputRate;
+    if (carried) {
       fraction -= outputRate;
       ++index;
     }
+    cursors.Advance(part, rate, carried);
   }
   if (k < run.frames) {
     VoiceRun tail = run;
@@ -328,6 +366,7 @@ ZA32_AVX512 void DecodeStereo16Avx512(const void* from, size_t count, float* lef
   const __m512 scale = _mm512_set1_ps(1.0f / 32768);
   for (size_t i = 0; i < count; i += 16) {
     const __mmask16 mask = count - i >= 16 ? __mmask16(0xFFFF) : __mmask16((1u << (count - i)) - 1);
+    _mm_prefetch(reinterpret_cast<const char*>(bytes + 4 * (i + kPrefetchFrames)), _MM_HINT_T0);
     const __m512i frames = _mm512_maskz_loadu_epi32(mask, bytes + 4 * i);
     const __m512i l = _mm512_srai_epi32(_mm512_slli_epi32(frames, 16), 16);
     const __m512i r = _mm512_srai_epi32(frames, 16);
@@ -369,26 +408,19 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
   const uint64_t sixteenWhole = 16ull * frequency / outputRate;
   const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
 
+  const __m512 part = _mm512_set1_ps(float(sixteenPart));
+
   size_t index = run.start;
   uint32_t fraction = run.fraction;
+  SixteenCursors cursors = SixteenCursors::From(fraction, steps, rate, inverse);
   size_t k = 0;
   for (; k + 16 <= run.frames; k += 16) {
-    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(fraction)), steps);
-    __m512 whole = _mm512_roundscale_ps(_mm512_mul_ps(total, inverse),
-                                        _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
-    __m512 rest = _mm512_fnmadd_ps(whole, rate, total);
-    const __mmask16 under = _mm512_cmp_ps_mask(rest, _mm512_setzero_ps(), _CMP_LT_OQ);
-    whole = _mm512_mask_sub_ps(whole, under, whole, one);
-    rest = _mm512_mask_add_ps(rest, under, rest, rate);
-    const __mmask16 over = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
-    whole = _mm512_mask_add_ps(whole, over, whole, one);
-    rest = _mm512_mask_sub_ps(rest, over, rest, rate);
-    const __m512i at0 = _mm512_cvttps_epi32(whole);
+    const __m512i at0 = cursors.offset;
     const __m512i at[4] = {at0, _mm512_add_epi32(at0, oneTap),
                            _mm512_add_epi32(at0, _mm512_set1_epi32(2)),
                            _mm512_add_epi32(at0, _mm512_set1_epi32(3))};
 
-    const __m512 t = _mm512_mul_ps(rest, inverse);
+    const __m512 t = _mm512_mul_ps(cursors.rest, inverse);
     const __m512 t2 = _mm512_mul_ps(t, t);
     const __m512 cm1 =
         _mm512_mul_ps(t, _mm512_fmadd_ps(t, _mm512_fnmadd_ps(half, t, one), _mm512_set1_ps(-0.5f)));
@@ -400,6 +432,9 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
     const __m512 c2 = _mm512_mul_ps(t2, _mm512_fmsub_ps(half, t, half));
 
     const int32_t* from = frames + index - 1;
+    // Up to two lines a step read within one window's reach, four within two.
+    _mm_prefetch(reinterpret_cast<const char*>(from + kPrefetchFrames), _MM_HINT_T0);
+    _mm_prefetch(reinterpret_cast<const char*>(from + kPrefetchFrames + 16), _MM_HINT_T0);
     __m512 l[4], r[4];
     if (reach <= 32) {
       const __m512i low = _mm512_loadu_si512(from);
@@ -411,9 +446,10 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
         r[j] = _mm512_permutex2var_ps(lowRight, at[j], highRight);
       }
     } else if (halfReach <= 32) {
-      const uint32_t ninth =
-          static_cast<uint32_t>((uint64_t{fraction} + 8ull * frequency) / outputRate);
+      const uint32_t ninth = cursors.Ninth();
       const __m512i fromNinth = _mm512_set1_epi32(static_cast<int>(ninth));
+      _mm_prefetch(reinterpret_cast<const char*>(from + kPrefetchFrames + 32), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char*>(from + kPrefetchFrames + 48), _MM_HINT_T0);
       const __m512i low = _mm512_loadu_si512(from);
       const __m512i high = _mm512_loadu_si512(from + 16);
       const __m512i secondLow = _mm512_loadu_si512(from + ninth);
@@ -448,10 +484,12 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
 
     index += sixteenWhole;
     fraction += sixteenPart;
-    if (fraction >= outputRate) {
+    const bool carried = fraction >= outputRate;
+    if (carried) {
       fraction -= outputRate;
       ++index;
     }
+    cursors.Advance(part, rate, carried);
   }
   if (k < run.frames) {
     // The last few frames on their window decoded, by the float cubic.

@@ -161,7 +161,7 @@ struct EightCursors {
 };
 
 // The cubic with each output frame in a lane of its own: eight frames' cursors side by
-// side (as above), their taps picked out of a Window (by `window`, from the frame of the
+// side (EightCursors), their taps picked out of a Window (by `window`, from the frame of the
 // first one's x[-1]) by permutation, and the four polynomials evaluated lane by lane.
 // Only where EightWithinSixteen. Returns where the cursor stopped, as above.
 template <typename Frames>

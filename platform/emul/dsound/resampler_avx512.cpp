@@ -90,11 +90,10 @@ struct SixteenCursors {
   }
 };
 
-// Sixteen output frames at a time, their cursors found side by side exactly (integers in
-// floats, all below 2^24). When the sixteen frames' taps lie within 32 frames of the
-// buffer, as they do up to about 1.8 times the output rate, the taps are picked out of
-// two registers by permutation; up to about 4 times, each eight frames' taps out of two
-// registers of their own; beyond that they are gathered.
+// Sixteen output frames at a time, their cursors side by side (SixteenCursors). When the sixteen
+// frames' taps lie within 32 frames of the buffer, as they do up to about 1.8 times the output
+// rate, the taps are picked out of two registers by permutation; up to about 4 times, each eight
+// frames' taps out of two registers of their own; beyond that they are gathered.
 ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outLeft,
                              float* outRight) {
   const bool mono = run.left == run.right;

@@ -234,6 +234,36 @@ TEST(RateDivider, GivesTheQuotientAtEveryRate) {
   }
 }
 
+// Many runs added at once sum as each added in turn does, bit for bit, in every set.
+TEST(Resamplers, AddScaledSumsAsEqualRateInTurn) {
+  std::mt19937 random(3);
+  std::uniform_real_distribution<float> uniform(-1, 1);
+  std::vector<float> frames(5 * 2 * 64);
+  for (float& value : frames)
+    value = uniform(random);
+  for (const dsemu::Resamplers* set :
+       {&dsemu::PortableResamplers(), dsemu::Avx2Resamplers(), dsemu::Avx512Resamplers()}) {
+    if (!set)
+      continue;
+    for (size_t length : {size_t{64}, size_t{37}}) {
+      SCOPED_TRACE(testing::Message() << set->name << " " << length);
+      std::vector<dsemu::ScaledRun> runs;
+      for (size_t r = 0; r < 5; ++r)
+        runs.push_back({frames.data() + 128 * r, frames.data() + 128 * r + 64, uniform(random),
+                        uniform(random)});
+      std::vector<float> inTurn(2 * length, 0.5f);
+      std::vector<float> atOnce(inTurn);
+      for (const dsemu::ScaledRun& added : runs) {
+        dsemu::VoiceRun run{added.left,     added.right,     0,    0, 48000, length,
+                            added.gainLeft, added.gainRight, 48000};
+        set->equalRate(run, nullptr, inTurn.data(), inTurn.data() + length);
+      }
+      set->addScaled(runs.data(), runs.size(), length, atOnce.data(), atOnce.data() + length);
+      ASSERT_EQ(inTurn, atOnce);
+    }
+  }
+}
+
 // The vector sets against the portable one at output rates other than 44,100 Hz.
 TEST(Resamplers, VectorSetsAgreeAtOtherRates) {
   std::mt19937 random(7);

@@ -99,8 +99,22 @@ void DecodeStereo16Portable(const void* from, size_t count, float* left, float* 
   }
 }
 
-const Resamplers kPortable{EqualRatePortable, CubicPortable,          SincPortable,
-                           "portable",        DecodeStereo16Portable, nullptr};
+void AddScaledPortable(const ScaledRun* runs, size_t count, size_t frames, float* outLeft,
+                       float* outRight) {
+  for (size_t r = 0; r < count; ++r) {
+    VoiceRun run;
+    run.left = runs[r].left;
+    run.right = runs[r].right;
+    run.start = 0;
+    run.frames = frames;
+    run.gainLeft = runs[r].gainLeft;
+    run.gainRight = runs[r].gainRight;
+    EqualRatePortable(run, nullptr, outLeft, outRight);
+  }
+}
+
+const Resamplers kPortable{EqualRatePortable,      CubicPortable, SincPortable,     "portable",
+                           DecodeStereo16Portable, nullptr,       AddScaledPortable};
 
 } // namespace
 

@@ -57,6 +57,20 @@ using DecodeStereo16Function = void (*)(const void* from, size_t count, float* l
 using Stereo16MixFunction = void (*)(const VoiceRun& run, const void* frames, float* outLeft,
                                      float* outRight);
 
+// One of the runs an AddScaledFunction adds: frames at the output rate and their gains.
+struct ScaledRun {
+  const float* left;
+  const float* right;
+  float gainLeft;
+  float gainRight;
+};
+
+// Adds `count` runs of `frames` frames each, scaled, into outLeft and outRight, one after
+// another: the sums of equalRate on each run in turn, bit for bit, with each output frame
+// read and written once for all of them.
+using AddScaledFunction = void (*)(const ScaledRun* runs, size_t count, size_t frames,
+                                   float* outLeft, float* outRight);
+
 struct Resamplers {
   MixFunction equalRate; // frequency equal to the output rate and fraction 0 only
   MixFunction cubic;
@@ -64,6 +78,7 @@ struct Resamplers {
   const char* name; // the instruction set the functions were chosen for
   DecodeStereo16Function decodeStereo16;
   Stereo16MixFunction cubicStereo16; // null: decode, then `cubic`
+  AddScaledFunction addScaled;
 };
 
 // The fastest set this processor runs, chosen once at run time.

@@ -423,8 +423,9 @@ TEST_F(Aliasing, FastQualityStaysWithinItsDocumentedBounds) {
 
 // Every vector set this processor has against the portable one, over the frequencies
 // where their paths part: equal rate, slower, faster, beyond the cubic's permutation
-// window, near the end of its two windows' reach (where only the second window's right
-// start holds the last frames' taps), and the fastest, for stereo and mono runs.
+// window, near the top of its two-window range (where only a second window that starts at
+// the ninth frame's taps holds the last frames' taps), and the fastest, for stereo and
+// mono runs.
 TEST(Resamplers, VectorSetsAgreeWithThePortableOne) {
   std::vector<const dsemu::Resamplers*> sets;
   for (const dsemu::Resamplers* set : {dsemu::Avx2Resamplers(), dsemu::Avx512Resamplers()})

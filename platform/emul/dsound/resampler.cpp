@@ -102,13 +102,8 @@ void DecodeStereo16Portable(const void* from, size_t count, float* left, float* 
 void AddScaledPortable(const ScaledRun* runs, size_t count, size_t frames, float* outLeft,
                        float* outRight) {
   for (size_t r = 0; r < count; ++r) {
-    VoiceRun run;
-    run.left = runs[r].left;
-    run.right = runs[r].right;
-    run.start = 0;
-    run.frames = frames;
-    run.gainLeft = runs[r].gainLeft;
-    run.gainRight = runs[r].gainRight;
+    const VoiceRun run{runs[r].left,     runs[r].right,    0, 0, 0, frames,
+                       runs[r].gainLeft, runs[r].gainRight};
     EqualRatePortable(run, nullptr, outLeft, outRight);
   }
 }

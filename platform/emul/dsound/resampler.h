@@ -93,6 +93,8 @@ const Resamplers* Avx512Resamplers();
 // Where the interpolators read, relative to the cursor's whole frame: frames
 // `cursor - before` up to `cursor + after` of the last output frame.
 inline constexpr unsigned kRunPadding = 32;
+inline constexpr unsigned kCubicBefore = 1;
+inline constexpr unsigned kCubicAfter = 2;
 
 // How many frames ahead of where they read 16-bit frames in place the vector loops ask for
 // them (a prefetch, which never faults, so it may reach past a buffer's end). For one
@@ -101,7 +103,5 @@ inline constexpr unsigned kRunPadding = 32;
 // device's buffers are more than the caches hold. Without it, 25 voices' cubic spent a
 // third of its time waiting for frames; 2 kB ahead did as well as any distance farther.
 inline constexpr size_t kPrefetchFrames = 512;
-inline constexpr unsigned kCubicBefore = 1;
-inline constexpr unsigned kCubicAfter = 2;
 
 } // namespace dsemu

@@ -151,16 +151,30 @@ inline bool EightWithinSixteen(const VoiceRun& run) {
 }
 
 // The cursors of eight output frames side by side, kept exactly from one eight to the
-// next as in the AVX-512 set's SixteenCursors: each lane's fraction (an integer in a
-// float, below the rate) and its whole frame counted from lane 0's.
+// next as in the AVX-512 set's SixteenCursors: lane 0's as the scalar cursor, and each
+// lane's fraction (an integer in a float, below the rate) and whole frame counted from
+// lane 0's.
 struct EightCursors {
-  __m256 rest;    // each lane's fraction, 0 .. rate - 1
-  __m256i offset; // each lane's whole frame less lane 0's
+  size_t index;      // lane 0's whole frame
+  uint32_t fraction; // lane 0's fraction, 0 .. rate - 1
+  __m256 rest;       // each lane's fraction, 0 .. rate - 1
+  __m256i offset;    // each lane's whole frame less lane 0's
+  // Eight frames' move, found once: whole frames and the rest in rate-ths.
+  uint64_t stepWhole;
+  uint32_t stepPart;
+  uint32_t outputRate;
+  __m256 part;
+  __m256 rate;
 
-  // The eight frames from `fraction` on; `steps` holds 0, frequency, 2 frequency ...
-  ZA32_AVX2 static EightCursors From(uint32_t fraction, __m256 steps, __m256 rate, __m256 inverse) {
+  // The eight frames from the run's cursor on.
+  ZA32_AVX2 static EightCursors From(const VoiceRun& run) {
+    const __m256 steps =
+        _mm256_cvtepi32_ps(_mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(run.frequency)),
+                                              _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+    const __m256 rate = _mm256_set1_ps(float(run.rate));
+    const __m256 inverse = _mm256_set1_ps(1.0f / float(run.rate));
     const __m256 one = _mm256_set1_ps(1.0f);
-    const __m256 total = _mm256_add_ps(_mm256_set1_ps(float(fraction)), steps);
+    const __m256 total = _mm256_add_ps(_mm256_set1_ps(float(run.fraction)), steps);
     __m256 whole = _mm256_floor_ps(_mm256_mul_ps(total, inverse));
     __m256 rest = _mm256_fnmadd_ps(whole, rate, total);
     const __m256 under = _mm256_cmp_ps(rest, _mm256_setzero_ps(), _CMP_LT_OQ);
@@ -169,13 +183,28 @@ struct EightCursors {
     const __m256 over = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
     whole = _mm256_add_ps(whole, _mm256_and_ps(over, one));
     rest = _mm256_sub_ps(rest, _mm256_and_ps(over, rate));
-    return {rest, _mm256_cvttps_epi32(whole)};
+    const auto stepPart = static_cast<uint32_t>(8ull * run.frequency % run.rate);
+    return {run.start,
+            run.fraction,
+            rest,
+            _mm256_cvttps_epi32(whole),
+            8ull * run.frequency / run.rate,
+            stepPart,
+            run.rate,
+            _mm256_set1_ps(float(stepPart)),
+            rate};
   }
 
-  // Eight frames on: each lane's fraction grows by `part` and carries a frame where it
-  // reaches the rate (a true comparison is -1, so subtracting it adds the frame);
-  // `carried` is lane 0's carry, as the scalar cursor made it.
-  ZA32_AVX2 void Advance(__m256 part, __m256 rate, bool carried) {
+  // Eight frames on, as SixteenCursors::Advance (a true comparison is -1, so subtracting
+  // it adds the frame).
+  ZA32_AVX2 void Advance() {
+    index += stepWhole;
+    fraction += stepPart;
+    const bool carried = fraction >= outputRate;
+    if (carried) {
+      fraction -= outputRate;
+      ++index;
+    }
     rest = _mm256_add_ps(rest, part);
     const __m256 carries = _mm256_cmp_ps(rest, rate, _CMP_GE_OQ);
     rest = _mm256_sub_ps(rest, _mm256_and_ps(carries, rate));
@@ -191,25 +220,14 @@ struct EightCursors {
 template <typename Frames>
 ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, float* outLeft,
                                          float* outRight, float scale) {
-  const uint32_t frequency = run.frequency;
-  const __m256 steps = _mm256_cvtepi32_ps(_mm256_mullo_epi32(
-      _mm256_set1_epi32(static_cast<int>(frequency)), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
-  const uint32_t outputRate = run.rate;
-  const __m256 rate = _mm256_set1_ps(float(outputRate));
-  const __m256 inverse = _mm256_set1_ps(1.0f / float(outputRate));
+  const __m256 inverse = _mm256_set1_ps(1.0f / float(run.rate));
   const __m256 half = _mm256_set1_ps(0.5f);
   const __m256 one = _mm256_set1_ps(1.0f);
   const __m256i seven = _mm256_set1_epi32(7);
   const __m256 gainLeft = _mm256_set1_ps(run.gainLeft * scale);
   const __m256 gainRight = _mm256_set1_ps(run.gainRight * scale);
-  const uint64_t eightWhole = 8ull * frequency / outputRate;
-  const auto eightPart = static_cast<uint32_t>(8ull * frequency % outputRate);
 
-  const __m256 part = _mm256_set1_ps(float(eightPart));
-
-  size_t index = run.start;
-  uint32_t fraction = run.fraction;
-  EightCursors cursors = EightCursors::From(fraction, steps, rate, inverse);
+  EightCursors cursors = EightCursors::From(run);
   size_t k = 0;
   for (; k + 8 <= run.frames; k += 8) {
     const __m256i at0 = cursors.offset; // x[-1] of each frame, in the window
@@ -225,7 +243,7 @@ ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, flo
         _mm256_fmadd_ps(t, _mm256_fnmadd_ps(_mm256_set1_ps(1.5f), t, _mm256_set1_ps(2.0f)), half));
     const __m256 c2 = _mm256_mul_ps(t2, _mm256_fmsub_ps(half, t, half));
 
-    const Window w = window(index - 1);
+    const Window w = window(cursors.index - 1);
     __m256 l[4], r[4];
     for (int j = 0; j < 4; ++j) {
       const __m256i at = _mm256_add_epi32(at0, _mm256_set1_epi32(j));
@@ -244,16 +262,9 @@ ZA32_AVX2 inline Stepped CubicPickedAvx2(const VoiceRun& run, Frames window, flo
     _mm256_storeu_ps(outRight + k,
                      _mm256_fmadd_ps(gainRight, interpolate(r), _mm256_loadu_ps(outRight + k)));
 
-    index += eightWhole;
-    fraction += eightPart;
-    const bool carried = fraction >= outputRate;
-    if (carried) {
-      fraction -= outputRate;
-      ++index;
-    }
-    cursors.Advance(part, rate, carried);
+    cursors.Advance();
   }
-  return {k, index, fraction};
+  return {k, cursors.index, cursors.fraction};
 }
 
 ZA32_AVX2 void CubicAvx2(const VoiceRun& run, const SincKernel*, float* outLeft, float* outRight) {

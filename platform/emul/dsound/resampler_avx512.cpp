@@ -66,20 +66,33 @@ ZA32_AVX512 void AddScaledAvx512(const ScaledRun* runs, size_t count, size_t fra
 }
 
 // The cursors of sixteen output frames side by side, kept exactly from one sixteen to the
-// next: each lane's fraction (an integer in a float, below the rate) and its whole frame
-// counted from lane 0's, which is the scalar cursor's. Moving on costs an addition and a
-// carry a lane. Finding them afresh each time (a division and two corrections) put a long
-// chain ahead of every tap and weight, and that held the loop to about half its speed.
+// next: lane 0's as the scalar cursor (a whole frame and a fraction in rate-ths), and each
+// lane's fraction (an integer in a float, below the rate) and whole frame counted from
+// lane 0's. Moving on costs an addition and a carry a lane. Finding them afresh each time
+// (a division and two corrections) put a long chain ahead of every tap and weight, and
+// that held the loop to about half its speed.
 struct SixteenCursors {
-  __m512 rest;    // each lane's fraction, 0 .. rate - 1
-  __m512i offset; // each lane's whole frame less lane 0's
+  size_t index;      // lane 0's whole frame
+  uint32_t fraction; // lane 0's fraction, 0 .. rate - 1
+  __m512 rest;       // each lane's fraction, 0 .. rate - 1
+  __m512i offset;    // each lane's whole frame less lane 0's
+  // Sixteen frames' move, found once: whole frames and the rest in rate-ths.
+  uint64_t stepWhole;
+  uint32_t stepPart;
+  uint32_t outputRate;
+  __m512 part;
+  __m512 rate;
 
-  // The sixteen frames from `fraction` on, each `frequency` rate-ths of a frame after the
-  // last; `steps` holds 0, frequency, 2 frequency ... as floats (all below 2^24).
-  ZA32_AVX512 static SixteenCursors From(uint32_t fraction, __m512 steps, __m512 rate,
-                                         __m512 inverse) {
+  // The sixteen frames from the run's cursor on, each frequency rate-ths of a frame after
+  // the last (all below 2^24, so exact in floats).
+  ZA32_AVX512 static SixteenCursors From(const VoiceRun& run) {
+    const __m512 steps = _mm512_cvtepi32_ps(_mm512_mullo_epi32(
+        _mm512_set1_epi32(static_cast<int>(run.frequency)),
+        _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)));
+    const __m512 rate = _mm512_set1_ps(float(run.rate));
+    const __m512 inverse = _mm512_set1_ps(1.0f / float(run.rate));
     const __m512 one = _mm512_set1_ps(1.0f);
-    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(fraction)), steps);
+    const __m512 total = _mm512_add_ps(_mm512_set1_ps(float(run.fraction)), steps);
     __m512 whole = _mm512_roundscale_ps(_mm512_mul_ps(total, inverse),
                                         _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC);
     __m512 rest = _mm512_fnmadd_ps(whole, rate, total);
@@ -89,13 +102,29 @@ struct SixteenCursors {
     const __mmask16 over = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
     whole = _mm512_mask_add_ps(whole, over, whole, one);
     rest = _mm512_mask_sub_ps(rest, over, rest, rate);
-    return {rest, _mm512_cvttps_epi32(whole)};
+    const auto stepPart = static_cast<uint32_t>(16ull * run.frequency % run.rate);
+    return {run.start,
+            run.fraction,
+            rest,
+            _mm512_cvttps_epi32(whole),
+            16ull * run.frequency / run.rate,
+            stepPart,
+            run.rate,
+            _mm512_set1_ps(float(stepPart)),
+            rate};
   }
 
-  // Sixteen frames on: each lane's fraction grows by `part` (what sixteen frames move
-  // beyond whole frames) and carries a frame where it reaches the rate; `carried` is lane
-  // 0's carry, as the scalar cursor made it.
-  ZA32_AVX512 void Advance(__m512 part, __m512 rate, bool carried) {
+  // Sixteen frames on. Each lane's fraction grows by what sixteen frames move beyond whole
+  // frames and carries a frame where it reaches the rate; lane 0's carry is the scalar
+  // cursor's, taken off every lane's offset.
+  ZA32_AVX512 void Advance() {
+    index += stepWhole;
+    fraction += stepPart;
+    const bool carried = fraction >= outputRate;
+    if (carried) {
+      fraction -= outputRate;
+      ++index;
+    }
     rest = _mm512_add_ps(rest, part);
     const __mmask16 carries = _mm512_cmp_ps_mask(rest, rate, _CMP_GE_OQ);
     rest = _mm512_mask_sub_ps(rest, carries, rest, rate);
@@ -117,11 +146,7 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
                              float* outRight) {
   const bool mono = run.left == run.right;
   const uint32_t frequency = run.frequency;
-  const __m512 steps = _mm512_cvtepi32_ps(
-      _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int>(frequency)),
-                         _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)));
   const uint32_t outputRate = run.rate;
-  const __m512 rate = _mm512_set1_ps(float(outputRate));
   const __m512 inverse = _mm512_set1_ps(1.0f / float(outputRate));
   const __m512 half = _mm512_set1_ps(0.5f);
   const __m512 one = _mm512_set1_ps(1.0f);
@@ -130,15 +155,8 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
   const __m512i oneTap = _mm512_set1_epi32(1);
   const uint64_t reach = (uint64_t{15} * frequency + outputRate - 1) / outputRate + 4;
   const uint64_t halfReach = (uint64_t{7} * frequency + outputRate - 1) / outputRate + 4;
-  // Sixteen frames' move of the cursor, found once.
-  const uint64_t sixteenWhole = 16ull * frequency / outputRate;
-  const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
 
-  const __m512 part = _mm512_set1_ps(float(sixteenPart));
-
-  size_t index = run.start;
-  uint32_t fraction = run.fraction;
-  SixteenCursors cursors = SixteenCursors::From(fraction, steps, rate, inverse);
+  SixteenCursors cursors = SixteenCursors::From(run);
   size_t k = 0;
   for (; k + 16 <= run.frames; k += 16) {
     const __m512i at0 = cursors.offset; // x[-1] of each frame, from `from`
@@ -193,24 +211,17 @@ ZA32_AVX512 void CubicAvx512(const VoiceRun& run, const SincKernel*, float* outL
       return _mm512_fmadd_ps(
           c2, x3, _mm512_fmadd_ps(c1, x2, _mm512_fmadd_ps(c0, x1, _mm512_mul_ps(cm1, x0))));
     };
-    const __m512 yl = interpolate(run.left + index - 1);
-    const __m512 yr = mono ? yl : interpolate(run.right + index - 1);
+    const __m512 yl = interpolate(run.left + cursors.index - 1);
+    const __m512 yr = mono ? yl : interpolate(run.right + cursors.index - 1);
     _mm512_storeu_ps(outLeft + k, _mm512_fmadd_ps(gainLeft, yl, _mm512_loadu_ps(outLeft + k)));
     _mm512_storeu_ps(outRight + k, _mm512_fmadd_ps(gainRight, yr, _mm512_loadu_ps(outRight + k)));
 
-    index += sixteenWhole;
-    fraction += sixteenPart;
-    const bool carried = fraction >= outputRate;
-    if (carried) {
-      fraction -= outputRate;
-      ++index;
-    }
-    cursors.Advance(part, rate, carried);
+    cursors.Advance();
   }
   if (k < run.frames) {
     VoiceRun tail = run;
-    tail.start = index;
-    tail.fraction = fraction;
+    tail.start = cursors.index;
+    tail.fraction = cursors.fraction;
     tail.frames = run.frames - k;
     PortableResamplers().cubic(tail, nullptr, outLeft + k, outRight + k);
   }
@@ -410,11 +421,7 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
                                      float* outRight) {
   const auto* frames = static_cast<const int32_t*>(data);
   const uint32_t frequency = run.frequency;
-  const __m512 steps = _mm512_cvtepi32_ps(
-      _mm512_mullo_epi32(_mm512_set1_epi32(static_cast<int>(frequency)),
-                         _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15)));
   const uint32_t outputRate = run.rate;
-  const __m512 rate = _mm512_set1_ps(float(outputRate));
   const __m512 inverse = _mm512_set1_ps(1.0f / float(outputRate));
   const __m512 half = _mm512_set1_ps(0.5f);
   const __m512 one = _mm512_set1_ps(1.0f);
@@ -423,14 +430,8 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
   const __m512i oneTap = _mm512_set1_epi32(1);
   const uint64_t reach = (uint64_t{15} * frequency + outputRate - 1) / outputRate + 4;
   const uint64_t halfReach = (uint64_t{7} * frequency + outputRate - 1) / outputRate + 4;
-  const uint64_t sixteenWhole = 16ull * frequency / outputRate;
-  const auto sixteenPart = static_cast<uint32_t>(16ull * frequency % outputRate);
 
-  const __m512 part = _mm512_set1_ps(float(sixteenPart));
-
-  size_t index = run.start;
-  uint32_t fraction = run.fraction;
-  SixteenCursors cursors = SixteenCursors::From(fraction, steps, rate, inverse);
+  SixteenCursors cursors = SixteenCursors::From(run);
   size_t k = 0;
   for (; k + 16 <= run.frames; k += 16) {
     const __m512i at0 = cursors.offset;
@@ -449,7 +450,7 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
         _mm512_fmadd_ps(t, _mm512_fnmadd_ps(_mm512_set1_ps(1.5f), t, _mm512_set1_ps(2.0f)), half));
     const __m512 c2 = _mm512_mul_ps(t2, _mm512_fmsub_ps(half, t, half));
 
-    const int32_t* from = frames + index - 1;
+    const int32_t* from = frames + cursors.index - 1;
     // Up to two lines a step read within one window's reach, four within two.
     _mm_prefetch(reinterpret_cast<const char*>(from + kPrefetchFrames), _MM_HINT_T0);
     _mm_prefetch(reinterpret_cast<const char*>(from + kPrefetchFrames + 16), _MM_HINT_T0);
@@ -500,31 +501,25 @@ ZA32_AVX512 void CubicStereo16Avx512(const VoiceRun& run, const void* data, floa
     _mm512_storeu_ps(outRight + k,
                      _mm512_fmadd_ps(gainRight, interpolate(r), _mm512_loadu_ps(outRight + k)));
 
-    index += sixteenWhole;
-    fraction += sixteenPart;
-    const bool carried = fraction >= outputRate;
-    if (carried) {
-      fraction -= outputRate;
-      ++index;
-    }
-    cursors.Advance(part, rate, carried);
+    cursors.Advance();
   }
   if (k < run.frames) {
     // The last few frames on their window decoded, by the float cubic.
     const size_t tail = run.frames - k;
     const size_t reachOfTail =
-        static_cast<size_t>((uint64_t{fraction} + uint64_t{frequency} * (tail - 1)) / outputRate) +
+        static_cast<size_t>((uint64_t{cursors.fraction} + uint64_t{frequency} * (tail - 1)) /
+                            outputRate) +
         kCubicBefore + kCubicAfter + 1;
     constexpr size_t kMostFrames = 16 * (DSBFREQUENCY_MAX / 22050 + 1) + 8;
     alignas(64) float left[kMostFrames];
     alignas(64) float right[kMostFrames];
-    DecodeStereo16Avx512(frames + index - kCubicBefore, std::min(reachOfTail, kMostFrames), left,
-                         right);
+    DecodeStereo16Avx512(frames + cursors.index - kCubicBefore, std::min(reachOfTail, kMostFrames),
+                         left, right);
     VoiceRun last = run;
     last.left = left;
     last.right = right;
     last.start = kCubicBefore;
-    last.fraction = fraction;
+    last.fraction = cursors.fraction;
     last.frames = tail;
     PortableResamplers().cubic(last, nullptr, outLeft + k, outRight + k);
   }
